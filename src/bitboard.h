@@ -1,0 +1,102 @@
+// Square sets and the precomputed attack geometry. Sliding pieces use the
+// obstruction difference on per-line masks: per line one most-significant-bit
+// scan and one lowest-bit isolation, no magic numbers, no occupancy tables.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#include "square.h"
+
+namespace kestrune {
+
+// Bit i is square i: rank 1 is the lowest byte, rank 8 the highest.
+using Bitboard = std::uint64_t;
+
+inline constexpr Bitboard FILE_A = 0x0101010101010101ULL;
+inline constexpr Bitboard FILE_H = FILE_A << 7;
+inline constexpr Bitboard NOT_FILE_A = ~FILE_A;
+inline constexpr Bitboard NOT_FILE_H = ~FILE_H;
+inline constexpr Bitboard RANK_1 = 0xFFULL;
+inline constexpr Bitboard RANK_3 = RANK_1 << 16;
+inline constexpr Bitboard RANK_6 = RANK_1 << 40;
+inline constexpr Bitboard RANK_8 = RANK_1 << 56;
+
+constexpr Bitboard square_bb(Square s) { return Bitboard{1} << s; }
+constexpr bool contains(Bitboard b, Square s) { return (b >> s) & 1U; }
+constexpr Square lowest_square(Bitboard b) { return static_cast<Square>(std::countr_zero(b)); }
+constexpr Square highest_square(Bitboard b) { return static_cast<Square>(63 - std::countl_zero(b)); }
+constexpr int popcount(Bitboard b) { return std::popcount(b); }
+constexpr bool more_than_one(Bitboard b) { return (b & (b - 1)) != 0; }
+
+// Removes and returns the lowest square of a non-empty set.
+constexpr Square pop_lowest(Bitboard& b) {
+    const Square s = lowest_square(b);
+    b &= b - 1;
+    return s;
+}
+
+// One line through a square in one direction: `lower` runs towards lower
+// indices, `upper` towards higher ones, the square itself in neither.
+struct LineMasks {
+    Bitboard lower;
+    Bitboard upper;
+    Bitboard full_line;
+};
+
+// Directions 0 rank, 1 file, 2 anti-diagonal, 3 diagonal.
+inline constexpr int DIRECTIONS = 4;
+
+struct AttackTables {
+    std::array<std::array<Bitboard, 64>, 64> between;
+    std::array<std::array<Bitboard, 64>, 64> line;
+    std::array<std::array<LineMasks, 64>, DIRECTIONS> line_masks;
+    std::array<Bitboard, 64> king_attacks;
+    std::array<Bitboard, 64> knight_attacks;
+};
+
+// Built at compile time: read-only for the life of the process.
+extern const AttackTables ATTACK_TABLES;
+
+// Empty squares of the line up to and including the nearest blocker on each side.
+constexpr Bitboard line_attacks(const LineMasks& m, Bitboard occupancy) {
+    const Bitboard lower_blockers = m.lower & occupancy;
+    const Bitboard upper_blockers = m.upper & occupancy;
+    const Bitboard nearest_lower = Bitboard{1} << highest_square(lower_blockers | 1);
+    const Bitboard nearest_upper = upper_blockers & (~upper_blockers + 1);
+    return m.full_line & (2 * nearest_upper - nearest_lower);
+}
+
+inline Bitboard between(Square a, Square b) { return ATTACK_TABLES.between[a][b]; }
+inline Bitboard line(Square a, Square b) { return ATTACK_TABLES.line[a][b]; }
+inline Bitboard king_attacks(Square s) { return ATTACK_TABLES.king_attacks[s]; }
+inline Bitboard knight_attacks(Square s) { return ATTACK_TABLES.knight_attacks[s]; }
+inline const LineMasks& line_masks(std::size_t direction, Square s) { return ATTACK_TABLES.line_masks[direction][s]; }
+
+inline Bitboard rook_attacks(Square s, Bitboard occupancy) {
+    return line_attacks(line_masks(0, s), occupancy) | line_attacks(line_masks(1, s), occupancy);
+}
+inline Bitboard bishop_attacks(Square s, Bitboard occupancy) {
+    return line_attacks(line_masks(2, s), occupancy) | line_attacks(line_masks(3, s), occupancy);
+}
+inline Bitboard queen_attacks(Square s, Bitboard occupancy) {
+    return rook_attacks(s, occupancy) | bishop_attacks(s, occupancy);
+}
+
+// Knight, bishop, rook, queen or king; pawns (and anything else) attack nothing here.
+Bitboard attacks(int kind, Square s, Bitboard occupancy);
+
+// Squares attacked by a set of pawns of one colour.
+constexpr Bitboard pawn_attacks(Color c, Bitboard pawns) {
+    return c == White ? (((pawns << 7) & NOT_FILE_H) | ((pawns << 9) & NOT_FILE_A))
+                      : (((pawns >> 7) & NOT_FILE_A) | ((pawns >> 9) & NOT_FILE_H));
+}
+
+// Squares from which a pawn of colour c attacks the squares of `target`.
+constexpr Bitboard pawn_attackers_of(Color c, Bitboard target) {
+    return c == White ? (((target >> 7) & NOT_FILE_A) | ((target >> 9) & NOT_FILE_H))
+                      : (((target << 9) & NOT_FILE_A) | ((target << 7) & NOT_FILE_H));
+}
+
+}  // namespace kestrune

@@ -1,0 +1,276 @@
+#include "engine.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "fen.h"
+#include "perft.h"
+
+namespace kestrune {
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+void StdoutSink::write_line(std::string_view text) {
+    // Standard output is written unbuffered, so each line reaches the reader at once.
+    std::string line;
+    line.reserve(text.size() + 1);
+    line.append(text);
+    line.push_back('\n');
+    if (!write_all(STDOUT_FILENO, line)) {
+        throw FatalError(std::string("Cannot write to output stream!: ") + std::strerror(errno));
+    }
+}
+
+namespace {
+
+// Length of the White_Space character starting at text[i], or 0.
+std::size_t white_space_length(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        return (lead >= 0x09 && lead <= 0x0D) || lead == 0x20 ? 1 : 0;
+    }
+    if (lead == 0xC2 && i + 1 < text.size()) {
+        const unsigned char next = byte(i + 1);
+        return next == 0x85 || next == 0xA0 ? 2 : 0;  // U+0085, U+00A0
+    }
+    if (i + 2 >= text.size()) {
+        return 0;
+    }
+    const unsigned code = (unsigned{lead} << 16) | (unsigned{byte(i + 1)} << 8) | byte(i + 2);
+    const bool space = code == 0xE19A80                          // U+1680
+                       || (code >= 0xE28080 && code <= 0xE2808A)  // U+2000..U+200A
+                       || code == 0xE280A8 || code == 0xE280A9    // U+2028, U+2029
+                       || code == 0xE280AF || code == 0xE2819F    // U+202F, U+205F
+                       || code == 0xE38080;                       // U+3000
+    return space ? 3 : 0;
+}
+
+std::string ascii_lower(std::string_view word) {
+    std::string lower(word);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
+std::string join(std::span<const std::string_view> tokens) {
+    std::string text;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += tokens[i];
+    }
+    return text;
+}
+
+bool has_token(std::span<const std::string_view> tokens, std::string_view word) {
+    return std::find(tokens.begin(), tokens.end(), word) != tokens.end();
+}
+
+}  // namespace
+
+std::vector<std::string_view> split_tokens(std::string_view text) {
+    std::vector<std::string_view> tokens;
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t space = white_space_length(text, i);
+        if (space == 0) {
+            ++i;
+            continue;
+        }
+        if (i > start) {
+            tokens.push_back(text.substr(start, i - start));
+        }
+        i += space;
+        start = i;
+    }
+    if (text.size() > start) {
+        tokens.push_back(text.substr(start));
+    }
+    return tokens;
+}
+
+void set_option(EngineOptions& options, std::string_view name, std::string_view value) {
+    if (name != "MultiPV") {
+        return;
+    }
+    if (const auto multi_pv = parse_unsigned<std::uint8_t>(value)) {
+        options.multi_pv = *multi_pv;
+    }
+}
+
+const std::array<Engine::Command, 9> Engine::COMMANDS{{
+    {"uci", &Engine::handle_uci},
+    {"isready", &Engine::handle_isready},
+    {"ucinewgame", &Engine::handle_ucinewgame},
+    {"position", &Engine::handle_position},
+    {"go", &Engine::handle_go},
+    {"stop", &Engine::handle_stop},
+    {"quit", &Engine::handle_quit},
+    {"setoption", &Engine::handle_setoption},
+    {"d", &Engine::handle_display},
+}};
+
+Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
+    : searcher_(std::move(output)), options_(std::move(options)) {
+    if (options_.log_path) {
+        log_fd_ = ::open(options_.log_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (log_fd_ < 0) {
+            // The engine must still play: it runs without a log.
+            std::cerr << "kestrune: cannot create log file '" << *options_.log_path << "': " << std::strerror(errno)
+                      << "; running without a log" << std::endl;
+        }
+    }
+    game_.board = *from_fen(START_FEN).board;
+}
+
+Engine::~Engine() {
+    if (log_fd_ >= 0) {
+        ::close(log_fd_);
+    }
+}
+
+void Engine::dispatch(std::string_view command) {
+    if (log_fd_ >= 0 && !write_all(log_fd_, command)) {
+        throw FatalError(std::string("TODO: panic message: ") + std::strerror(errno));
+    }
+    const std::vector<std::string_view> tokens = split_tokens(command);
+    if (tokens.empty()) {
+        write_line("Empty command");
+        return;
+    }
+    const std::string word = ascii_lower(tokens.front());
+    for (const Command& c : COMMANDS) {
+        if (c.word == word) {
+            (this->*c.handler)(tokens);
+            return;
+        }
+    }
+    write_line("Unsupported command: " + std::string(command));
+}
+
+void Engine::handle_uci(Tokens) { write_line(IDENTIFICATION); }
+
+void Engine::handle_isready(Tokens) { write_line("readyok"); }
+
+void Engine::handle_stop(Tokens) {}
+
+void Engine::handle_quit(Tokens) { write_line("quitting"); }
+
+void Engine::handle_setoption(Tokens tokens) {
+    if (tokens.size() != 5 || tokens[1] != "name" || tokens[3] != "value") {
+        write_line("Expecting 4 arguments, in form name XXXXX value YYY, got: " + join(tokens.subspan(1)));
+    }
+    if (tokens.size() >= 5) {
+        set_option(options_, tokens[2], tokens[4]);
+    }
+}
+
+void Engine::handle_ucinewgame(Tokens) {
+    searcher_.table.clear();
+    game_.board = *from_fen(START_FEN).board;
+    game_.moves.clear();
+}
+
+void Engine::handle_position(Tokens tokens) {
+    // Everything is worked out on copies; the game changes only when the whole command reads.
+    BoardState board = game_.board;
+    std::vector<Move> moves = game_.moves;
+    if (tokens.size() > 2 && tokens[1] == "fen") {
+        FenResult fen = from_fen(join(tokens.subspan(2)));
+        if (!fen.board) {
+            write_line(fen.error == SIDE_ERROR ? fen.error : "info string " + fen.error + "; position unchanged");
+            return;
+        }
+        board = *fen.board;
+        moves.clear();
+    } else if (has_token(tokens, "startpos")) {
+        board = *from_fen(START_FEN).board;
+        moves.clear();
+    }
+
+    const auto moves_keyword = std::find(tokens.begin(), tokens.end(), "moves");
+    if (moves_keyword != tokens.end()) {
+        BoardState scratch = board;
+        std::vector<Move> read;
+        for (auto token = moves_keyword + 1; token != tokens.end(); ++token) {
+            const ParsedMove parsed = parse_uci(*token, scratch);
+            if (!parsed.move) {
+                write_line(!parsed.message.empty() ? parsed.message
+                                                   : "info string Illegal move " + std::string(*token) +
+                                                         " in the position command; position unchanged");
+                return;
+            }
+            scratch = make_move_unrecorded(scratch, *parsed.move);
+            read.push_back(*parsed.move);
+        }
+        for (const Move m : read) {
+            board = make_move(board, m);
+            board.history_len = 0;
+            moves.push_back(m);
+        }
+    }
+    game_.board = board;
+    game_.moves = std::move(moves);
+}
+
+void Engine::handle_display(Tokens) {
+    write_line(diagram(game_.board) + "Fen: " + to_fen(game_.board) + "\n");
+}
+
+void Engine::handle_go(Tokens tokens) {
+    const auto depth = keyword_value<std::uint8_t>(tokens, "perft");
+    if (!depth) {
+        search(tokens);
+        return;
+    }
+    if (*depth == 0) {
+        write_line("info string perft depth 0 lists nothing: give a depth of 1 or more");
+        return;
+    }
+    const int max_depth = MAX_PERFT_DEPTH - static_cast<int>(game_.board.history_len);
+    if (*depth > max_depth) {
+        write_line("info string perft depth " + std::to_string(*depth) + " is too deep: at most " +
+                   std::to_string(max_depth) + " plies can be counted");
+        return;
+    }
+    write_line(divide(game_.board, *depth));
+}
+
+void Engine::search(Tokens tokens) {
+    const SearchLimits limits = limits_from_go(tokens, game_.board.side, options_.multi_pv);
+    SearchResult result = run_search(searcher_, game_, limits);
+    if (!result.found && searcher_.stopped_by_clock_or_request) {
+        // Out of time before the first line completed: a legal move still beats
+        // "(none)", which an interface takes as a forfeit.
+        if (const auto fallback = first_root_move(searcher_, game_.board)) {
+            result.found = true;
+            result.best_move = *fallback;
+        }
+    }
+    write_line(result.found ? "bestmove " + to_uci(result.best_move) : std::string("bestmove (none)"));
+}
+
+}  // namespace kestrune

@@ -1,0 +1,104 @@
+// The engine object: the command dispatcher, its handlers, the command log
+// and the output writer through which every answer goes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search.h"
+
+namespace kestrune {
+
+inline constexpr std::string_view VERSION = "0.1.0";
+inline constexpr std::string_view IDENTIFICATION = "id name kestrune 0.1.0b 64 AB\nid author Ombrelt\nuciok";
+
+struct EngineOptions {
+    std::optional<std::string> log_path;
+    std::uint8_t multi_pv = 1;
+};
+
+// An error that ends the engine thread: the process must not live on mute.
+class FatalError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    // Writes the text and exactly one "\n", then flushes.
+    virtual void write_line(std::string_view text) = 0;
+    virtual bool stop_requested() const = 0;
+    virtual void set_stop_requested(bool value) = 0;
+};
+
+using StopFlag = std::shared_ptr<std::atomic<bool>>;
+
+class StdoutSink final : public OutputSink {
+public:
+    explicit StdoutSink(StopFlag stop) : stop_(std::move(stop)) {}
+    void write_line(std::string_view text) override;
+    bool stop_requested() const override { return stop_->load(); }
+    void set_stop_requested(bool value) override { stop_->exchange(value); }
+
+private:
+    StopFlag stop_;
+};
+
+// Writes all bytes to a file descriptor; false (with errno set) on failure.
+bool write_all(int fd, std::string_view bytes);
+
+// Cuts at every Unicode White_Space character and drops empty pieces.
+std::vector<std::string_view> split_tokens(std::string_view text);
+
+void set_option(EngineOptions& options, std::string_view name, std::string_view value);
+
+class Engine {
+public:
+    Engine(EngineOptions options, std::unique_ptr<OutputSink> output);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Runs one command line to completion, searches included.
+    void dispatch(std::string_view command);
+
+    const Game& game() const { return game_; }
+    const EngineOptions& options() const { return options_; }
+    Searcher& searcher() { return searcher_; }
+
+private:
+    using Tokens = std::span<const std::string_view>;
+
+    void write_line(std::string_view text) { searcher_.output->write_line(text); }
+    void handle_uci(Tokens tokens);
+    void handle_isready(Tokens tokens);
+    void handle_ucinewgame(Tokens tokens);
+    void handle_position(Tokens tokens);
+    void handle_go(Tokens tokens);
+    void handle_stop(Tokens tokens);
+    void handle_quit(Tokens tokens);
+    void handle_setoption(Tokens tokens);
+    void handle_display(Tokens tokens);
+    void search(Tokens tokens);
+
+    struct Command {
+        std::string_view word;
+        void (Engine::*handler)(Tokens);
+    };
+    static const std::array<Command, 9> COMMANDS;
+
+    int log_fd_ = -1;
+    Game game_;
+    Searcher searcher_;
+    EngineOptions options_;
+};
+
+}  // namespace kestrune

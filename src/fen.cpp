@@ -1,0 +1,235 @@
+#include "fen.h"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <vector>
+
+namespace kestrune {
+namespace {
+
+inline constexpr std::string_view FEN_LETTERS = "PNBRQK??pnbrqk1";
+inline constexpr std::string_view DIAGRAM_LETTERS = "PNBRQK??pnbrqk ";
+inline constexpr int MAX_PIECES_PER_SIDE = 16;
+
+// An optional "+" and then only digits, within 64 bits.
+std::optional<std::uint64_t> parse_counter(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+Piece piece_from_letter(char c) {
+    const auto index = PIECE_LETTERS.find(c);
+    return index == std::string_view::npos || c == '?' ? EMPTY : static_cast<Piece>(index);
+}
+
+FenResult failure(std::string reason) { return {std::nullopt, std::move(reason)}; }
+
+// Positions that no game can reach and that move generation cannot work on.
+std::string impossible_position(const BoardState& b) {
+    for (const Color c : {White, Black}) {
+        const char* name = c == White ? "white" : "black";
+        if (popcount(b.pieces(c, King)) != 1) {
+            return std::string("Invalid FEN: ") + name + " must have exactly one king";
+        }
+        if (popcount(b.pieces(c)) > MAX_PIECES_PER_SIDE) {
+            return std::string("Invalid FEN: ") + name + " has more than 16 pieces";
+        }
+    }
+    if (((b.pieces(White, Pawn) | b.pieces(Black, Pawn)) & (RANK_1 | RANK_8)) != 0) {
+        return "Invalid FEN: pawns cannot stand on the first or last rank";
+    }
+    const BoardState other_side_to_move = make_null_move(b);
+    if (in_check(other_side_to_move)) {
+        return "Invalid FEN: the side not to move is in check";
+    }
+    if (b.en_passant != 0) {
+        const Square target = lowest_square(b.en_passant);
+        const int expected_rank = b.side == White ? 5 : 2;
+        const int pawn_square = b.side == White ? target - 8 : target + 8;
+        const Piece pawn = make_piece(opposite(b.side), Pawn);
+        if (rank_of(target) != expected_rank || b.squares[target] != EMPTY ||
+            b.squares[static_cast<std::size_t>(pawn_square)] != pawn) {
+            return "Invalid FEN: no pawn can be taken en passant on " + square_name(target);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+FenResult from_fen(std::string_view text) {
+    std::array<std::string_view, 6> fields;
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (count < fields.size()) {
+        const std::size_t space = text.find(' ', start);
+        fields[count++] = text.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
+        if (space == std::string_view::npos) {
+            break;
+        }
+        start = space + 1;
+    }
+    if (count < fields.size()) {
+        return failure("Invalid FEN: expected 6 fields separated by spaces");
+    }
+
+    // Rank texts are laid from the last to the first, each left to right,
+    // from a1 upwards; only the total of 64 squares is checked.
+    std::array<Piece, 64> placement{};
+    placement.fill(EMPTY);
+    std::vector<std::string_view> rank_texts;
+    const std::string_view layout = fields[0];
+    for (std::size_t from = 0;;) {
+        const std::size_t slash = layout.find('/', from);
+        rank_texts.push_back(layout.substr(from, slash == std::string_view::npos ? std::string_view::npos : slash - from));
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        from = slash + 1;
+    }
+    std::size_t filled = 0;
+    for (auto rank_text = rank_texts.rbegin(); rank_text != rank_texts.rend(); ++rank_text) {
+        for (const char c : *rank_text) {
+            const bool digit = c >= '0' && c <= '9';
+            const std::size_t squares = digit ? static_cast<std::size_t>(c - '0') : 1;
+            if (filled + squares > 64) {
+                return failure("Invalid FEN: the placement does not describe exactly 64 squares");
+            }
+            if (!digit) {
+                placement[filled] = piece_from_letter(c);
+            }
+            filled += squares;
+        }
+    }
+    if (filled != 64) {
+        return failure("Invalid FEN: the placement does not describe exactly 64 squares");
+    }
+
+    const std::string_view side_field = fields[1];
+    if (side_field.empty()) {
+        return failure("Invalid FEN: the side to move is missing");
+    }
+    if (side_field[0] != 'w' && side_field[0] != 'b') {
+        return failure(std::string(SIDE_ERROR));
+    }
+    const Color side = side_field[0] == 'w' ? White : Black;
+
+    struct CastlingRight {
+        char letter;
+        Square king_square;
+        Piece king;
+        Square rook_square;
+        Piece rook;
+    };
+    constexpr std::array<CastlingRight, 4> rights{{
+        {'K', E1, make_piece(White, King), H1, make_piece(White, Rook)},
+        {'Q', E1, make_piece(White, King), A1, make_piece(White, Rook)},
+        {'k', E8, make_piece(Black, King), H8, make_piece(Black, Rook)},
+        {'q', E8, make_piece(Black, King), A8, make_piece(Black, Rook)},
+    }};
+    Bitboard castle_touched = 0;
+    for (const CastlingRight& right : rights) {
+        const bool granted = fields[2].find(right.letter) != std::string_view::npos &&
+                             placement[right.king_square] == right.king && placement[right.rook_square] == right.rook;
+        if (!granted) {
+            castle_touched |= square_bb(right.rook_square);
+        }
+    }
+
+    Bitboard en_passant = 0;
+    if (fields[3] != "-") {
+        const auto target = parse_square(fields[3]);
+        if (!target) {
+            return failure("Invalid FEN: the en-passant field is not a square");
+        }
+        en_passant = square_bb(*target);
+    }
+
+    const auto halfmove_clock = parse_counter(fields[4]);
+    if (!halfmove_clock) {
+        return failure("Invalid FEN: the halfmove clock is not a number");
+    }
+    if (!parse_counter(fields[5])) {
+        return failure("Invalid FEN: the fullmove number is not a number");
+    }
+
+    BoardState board = from_parts(placement, side, castle_touched, en_passant, *halfmove_clock);
+    if (std::string reason = impossible_position(board); !reason.empty()) {
+        return failure(std::move(reason));
+    }
+    return {board, {}};
+}
+
+std::string to_fen(const BoardState& board) {
+    std::string fen;
+    for (int rank = 7; rank >= 0; --rank) {
+        int empty_run = 0;
+        for (int file = 0; file < 8; ++file) {
+            const Piece p = board.squares[static_cast<std::size_t>(make_square(file, rank))];
+            if (p == EMPTY) {
+                ++empty_run;
+                continue;
+            }
+            if (empty_run > 0) {
+                fen += static_cast<char>('0' + empty_run);
+                empty_run = 0;
+            }
+            fen += piece_letter(FEN_LETTERS, p);
+        }
+        if (empty_run > 0) {
+            fen += static_cast<char>('0' + empty_run);
+        }
+        if (rank > 0) {
+            fen += '/';
+        }
+    }
+    fen += board.side == White ? " w " : " b ";
+    const std::size_t before_castling = fen.size();
+    if (has_castling_right(board, White, true)) fen += 'K';
+    if (has_castling_right(board, White, false)) fen += 'Q';
+    if (has_castling_right(board, Black, true)) fen += 'k';
+    if (has_castling_right(board, Black, false)) fen += 'q';
+    if (fen.size() == before_castling) {
+        fen += '-';
+    }
+    fen += ' ';
+    fen += board.en_passant != 0 ? square_name(lowest_square(board.en_passant)) : "-";
+    fen += ' ';
+    fen += std::to_string(board.halfmove_clock);
+    fen += ' ';
+    fen += std::to_string(board.plies / 2 + 1);
+    return fen;
+}
+
+std::string diagram(const BoardState& board) {
+    static constexpr std::string_view FRAME = "+---+---+---+---+---+---+---+---+\n";
+    std::string text(FRAME);
+    for (int rank = 7; rank >= 0; --rank) {
+        for (int file = 0; file < 8; ++file) {
+            text += "| ";
+            text += piece_letter(DIAGRAM_LETTERS, board.squares[static_cast<std::size_t>(make_square(file, rank))]);
+            text += ' ';
+        }
+        text += "|\n";
+        text += FRAME;
+    }
+    return text;
+}
+
+}  // namespace kestrune

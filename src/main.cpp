@@ -1,0 +1,245 @@
+// Program entry: the main thread prints the banner, reads standard input and
+// forwards each line to the engine thread, which runs the commands one by one.
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "engine.h"
+
+namespace {
+
+using kestrune::EngineOptions;
+using kestrune::StopFlag;
+
+struct Message {
+    std::string line;      // exactly as read, terminator included
+    std::uint64_t number;  // position of the line in the input, from 1
+};
+
+// Unbounded FIFO from the main thread to the engine thread.
+class Channel {
+public:
+    void send(Message message) {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(message));
+        }
+        ready_.notify_one();
+    }
+    void close() {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        ready_.notify_one();
+    }
+    // Blocks until a message arrives; empty once the channel is closed and drained.
+    std::optional<Message> receive() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return !queue_.empty() || closed_; });
+        if (queue_.empty()) {
+            return std::nullopt;
+        }
+        Message message = std::move(queue_.front());
+        queue_.pop_front();
+        return message;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Message> queue_;
+    bool closed_ = false;
+};
+
+// Shared by both threads: the stop flag and the number of the last "stop" line
+// read. A command read before that stop line still has to see the flag raised
+// when the engine thread takes it, so a stop for a "go" that was still queued
+// is not lost, and a stop read while idle does not cut a later search short.
+struct StopState {
+    StopFlag flag = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<std::uint64_t>> last_stop_line = std::make_shared<std::atomic<std::uint64_t>>(0);
+};
+
+[[noreturn]] void die(const std::string& report) {
+    std::cerr << report << std::endl;
+    std::_Exit(EXIT_FAILURE);
+}
+
+bool is_valid_utf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length;
+        std::uint32_t code;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1FU;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0FU;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07U;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0U) != 0x80U) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3FU);
+        }
+        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+        if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Reads standard input line by line, terminators kept, NUL bytes and all.
+class LineReader {
+public:
+    enum class Status { Line, End, Error };
+
+    Status next(std::string& line) {
+        line.clear();
+        while (true) {
+            const std::size_t newline = buffer_.find('\n', scanned_);
+            if (newline != std::string::npos) {
+                line.assign(buffer_, 0, newline + 1);
+                buffer_.erase(0, newline + 1);
+                scanned_ = 0;
+                return Status::Line;
+            }
+            scanned_ = buffer_.size();
+            char chunk[65536];
+            const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return Status::Error;
+            }
+            if (got == 0) {
+                if (buffer_.empty()) {
+                    return Status::End;
+                }
+                line.swap(buffer_);
+                scanned_ = 0;
+                return Status::Line;
+            }
+            buffer_.append(chunk, static_cast<std::size_t>(got));
+        }
+    }
+
+private:
+    std::string buffer_;
+    std::size_t scanned_ = 0;
+};
+
+void run_input_loop(Channel& channel, const StopState& stop) {
+    const std::string banner = "<0)))><  kestrune Chess Engine v" + std::string(kestrune::VERSION) + "\n";
+    if (!kestrune::write_all(STDOUT_FILENO, banner)) {
+        die(std::string("Cannot write to output stream!: ") + std::strerror(errno));
+    }
+    LineReader reader;
+    std::string line;
+    std::uint64_t number = 0;
+    while (true) {
+        const LineReader::Status status = reader.next(line);
+        if (status == LineReader::Status::Error) {
+            std::cerr << "Failed to read line: " << std::strerror(errno) << std::endl;
+            return;
+        }
+        if (status == LineReader::Status::End) {
+            // End of input ends the program as "quit" does.
+            stop.flag->store(true);
+            return;
+        }
+        if (!is_valid_utf8(line)) {
+            std::cerr << "Failed to read line: stream did not contain valid UTF-8" << std::endl;
+            return;
+        }
+        ++number;
+        const std::string_view head = std::string_view(line).substr(0, 4);
+        if (head == "quit" || head == "stop") {
+            stop.last_stop_line->store(number);
+            stop.flag->store(true);
+        }
+        if (head == "quit") {
+            return;
+        }
+        channel.send({line, number});
+    }
+}
+
+void run_engine_thread(std::shared_ptr<Channel> channel, EngineOptions options, StopState stop) {
+    try {
+        kestrune::Engine engine(std::move(options), std::make_unique<kestrune::StdoutSink>(stop.flag));
+        kestrune::OutputSink& output = *engine.searcher().output;
+        while (true) {
+            std::optional<Message> message = channel->receive();
+            if (!message) {
+                kestrune::write_all(STDOUT_FILENO, "Engine communication error: RecvError\n");
+                return;
+            }
+            // Lower the flag first, then raise it again for a stop read after
+            // this line: the main thread stores the line number before the flag.
+            output.set_stop_requested(false);
+            if (stop.last_stop_line->load() > message->number) {
+                output.set_stop_requested(true);
+            }
+            engine.dispatch(message->line);
+        }
+    } catch (const std::exception& error) {
+        // A mute engine would leave its interface waiting for ever.
+        die(std::string("kestrune: fatal error: ") + error.what());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed pipe must surface as a write error, not kill the process silently.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    EngineOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--log") {
+            if (i + 1 < argc) {
+                options.log_path = argv[i + 1];
+            }
+            break;
+        }
+    }
+
+    const StopState stop;
+    auto channel = std::make_shared<Channel>();
+    std::thread(run_engine_thread, channel, options, stop).detach();
+    run_input_loop(*channel, stop);
+    channel->close();
+    // Leave at once, wherever the engine thread is; nothing is buffered.
+    std::_Exit(EXIT_SUCCESS);
+}

@@ -1,0 +1,111 @@
+#include "move.h"
+
+#include <cstdlib>
+
+#include "board_state.h"
+
+namespace kestrune {
+
+UciText uci_text(Move m) {
+    UciText text;
+    const Square from = m.from();
+    const Square to = m.to();
+    text.chars[0] = static_cast<char>('a' + file_of(from));
+    text.chars[1] = static_cast<char>('1' + rank_of(from));
+    text.chars[2] = static_cast<char>('a' + file_of(to));
+    text.chars[3] = static_cast<char>('1' + rank_of(to));
+    text.length = 4;
+    if (m.is_promotion()) {
+        text.chars[4] = "nbrq"[m.kind() & 3];
+        text.length = 5;
+    }
+    return text;
+}
+
+std::string to_uci(Move m) { return std::string(uci_text(m).view()); }
+
+ParsedMove parse_uci(std::string_view text, const BoardState& board) {
+    if (text.size() < 4) {
+        return {std::nullopt, "Invalid uci move notation: " + std::string(text)};
+    }
+    int kind = Quiet;
+    if (text.size() == 5) {
+        switch (text[4]) {
+            case 'n':
+                kind = PromoteKnight;
+                break;
+            case 'b':
+                kind = PromoteBishop;
+                break;
+            case 'r':
+                kind = PromoteRook;
+                break;
+            case 'q':
+                kind = PromoteQueen;
+                break;
+            default:
+                return {std::nullopt, "Invalid promotion piece in UCI notation: " + std::string(text)};
+        }
+    }
+    // Square names off the board name no move: they must never alias another square.
+    const auto from = parse_square(text.substr(0, 2));
+    const auto to = parse_square(text.substr(2, 2));
+    if (!from || !to) {
+        return {std::nullopt, {}};
+    }
+    const UciText wanted = uci_text(Move(*from, *to, kind));
+    for (const Move m : generate_moves(board, false)) {
+        if (uci_text(m) == wanted) {
+            return {m, {}};
+        }
+    }
+    return {std::nullopt, {}};
+}
+
+void score_moves(const MoveList& moves, std::optional<Move> preferred, const BoardState& board,
+                 ScoredMoveList& out) {
+    const auto& t = MG_TABLE;
+    const Color side = board.side;
+    for (const Move m : moves) {
+        const Square from = m.from();
+        const Square to = m.to();
+        const Piece p = board.squares[from];
+        int delta;
+        switch (m.kind()) {
+            case Quiet:
+            case DoublePawnPush:
+            case CastleKingside:
+            case CastleQueenside:
+            case EnPassant:
+                delta = t[p][to] - t[p][from];
+                break;
+            case Capture:
+                delta = t[p][to] - t[board.squares[to]][to] - t[p][from];
+                break;
+            case PromoteKnight:
+            case PromoteBishop:
+            case PromoteRook:
+            case PromoteQueen:
+                delta = t[make_piece(side, m.promoted_kind())][to] - t[p][from];
+                break;
+            case CapturePromoteKnight:
+            case CapturePromoteBishop:
+            case CapturePromoteRook:
+            case CapturePromoteQueen:
+                delta = t[make_piece(side, m.promoted_kind())][to] - t[board.squares[to]][to] - t[p][from];
+                break;
+            default:
+                // Kinds 6 and 7 are never generated: reaching here is a programming error.
+                std::abort();
+        }
+        if (side == Black) {
+            delta = -delta;
+        }
+        if (preferred && *preferred == m) {
+            delta += 10000;
+        }
+        out.push({m, static_cast<std::int16_t>(static_cast<std::uint16_t>(delta))});
+    }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,418 @@
+#include "search.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine.h"
+
+namespace kestrune {
+namespace {
+
+// Deeper than any search gets in practice; a bound keeps the recursion's
+// stack use and the one-byte seldepth safe on pathological lines.
+constexpr int MAX_PLY = 250;
+constexpr int CLOCK_CHECK_INTERVAL = 1000;
+
+struct ReductionTable {
+    std::array<std::array<std::uint8_t, 64>, 64> r{};
+};
+
+const ReductionTable REDUCTIONS = [] {
+    ReductionTable table;
+    for (int d = 1; d < 64; ++d) {
+        for (int m = 1; m < 64; ++m) {
+            const float value = std::log(static_cast<float>(d)) * std::log(static_cast<float>(m)) / 2.25F + 0.75F;
+            table.r[static_cast<std::size_t>(d)][static_cast<std::size_t>(m)] =
+                static_cast<std::uint8_t>(std::floor(value));
+        }
+    }
+    return table;
+}();
+
+std::int16_t to_score(int value) { return static_cast<std::int16_t>(value); }
+
+void check_clock(Searcher& s) {
+    const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
+    if (elapsed >= s.limits.time_limit_ms || s.output->stop_requested()) {
+        s.stop = true;
+        s.stopped_by_clock_or_request = true;
+    }
+}
+
+// Runs at the entry of every main-search node.
+void check_limits(Searcher& s) {
+    if (s.stats.nodes >= s.limits.max_nodes) {
+        s.stop = true;
+    }
+    if (++s.node_tick >= CLOCK_CHECK_INTERVAL) {
+        s.node_tick = 0;
+        check_clock(s);
+    }
+}
+
+// Counts repeated move codes, not positions: the most recent move of the line
+// (or of the game when the line is empty) seen three times is a draw.
+bool is_repetition(const Searcher& s, const BoardState& pos) {
+    const auto len = static_cast<std::size_t>(pos.history_len);
+    Move last{0};
+    if (len > 0) {
+        last = pos.history[len - 1];
+    } else if (!s.game_moves.empty()) {
+        last = s.game_moves.back();
+    }
+    int count = s.game_move_counts[last.bits];
+    for (std::size_t i = 0; i < len; ++i) {
+        count += pos.history[i] == last ? 1 : 0;
+    }
+    return count >= 3;
+}
+
+bool has_pieces(const BoardState& pos) {
+    const Color c = pos.side;
+    return (pos.pieces(c, Knight) | pos.pieces(c, Bishop) | pos.pieces(c, Rook) | pos.pieces(c, Queen)) != 0;
+}
+
+bool is_under_promotion(Move m) {
+    switch (m.kind()) {
+        case PromoteKnight:
+        case PromoteBishop:
+        case PromoteRook:
+        case CapturePromoteKnight:
+        case CapturePromoteBishop:
+        case CapturePromoteRook:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<Move> table_move(const Searcher& s, const BoardState& pos) {
+    const TtData entry = s.table.probe(pos.hash);
+    return entry.empty() ? std::nullopt : std::optional<Move>(entry.move());
+}
+
+bool contains(const MoveList& moves, Move m) { return std::find(moves.begin(), moves.end(), m) != moves.end(); }
+
+}  // namespace
+
+Searcher::Searcher(std::unique_ptr<OutputSink> out) : output(std::move(out)), start_ms(now_ms()) {}
+Searcher::~Searcher() = default;
+
+std::uint8_t reduction(int depth, int move_index) {
+    if (depth <= 0 || move_index <= 0 || depth > 63 || move_index > 63) {
+        return 0;
+    }
+    return REDUCTIONS.r[static_cast<std::size_t>(depth)][static_cast<std::size_t>(move_index)];
+}
+
+std::int16_t evaluate(const BoardState& position) {
+    const int w = (256 * position.phase + 12) / 24;
+    const int v = ((256 - w) * position.mg_score + w * position.eg_score) / 256;
+    return to_score(position.side == White ? v : -v);
+}
+
+std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::int16_t alpha_in,
+                        std::int16_t beta_in) {
+    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
+    ++s.stats.nodes;
+    const int beta = beta_in;
+    const int stand = evaluate(position);
+    if (stand >= beta) {
+        ++s.stats.stand_pat_cutoffs;
+        return beta_in;
+    }
+    int alpha = std::max<int>(alpha_in, stand);
+    if (ply >= MAX_PLY) {
+        return to_score(alpha);
+    }
+    MoveList moves;
+    generate_moves(position, true, moves);
+    ScoredMoveList scored;
+    if (!moves.empty()) {
+        score_moves(moves, table_move(s, position), position, scored);
+    }
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        const Move m = select_move(scored, i);
+        if (is_under_promotion(m)) {
+            continue;
+        }
+        const BoardState child = make_move_unrecorded(position, m);
+        const int score = -quiescence(s, child, ply + 1, to_score(-beta), to_score(-alpha));
+        if (score > alpha) {
+            alpha = score;
+            if (score >= beta) {
+                ++s.stats.q_beta_cutoffs;
+                return beta_in;
+            }
+        }
+    }
+    return to_score(alpha);
+}
+
+std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t depth, int ply, std::int16_t alpha_in,
+                        std::int16_t beta_in, bool null_allowed) {
+    check_limits(s);
+    if (s.stop) {
+        return 0;
+    }
+    int alpha = alpha_in;
+    int beta = beta_in;
+    if (alpha >= beta) {
+        ++s.stats.leaf_returns;
+        return alpha_in;
+    }
+    const bool checked = in_check(position);
+    if (depth == 0 && !checked) {
+        return quiescence(s, position, ply, alpha_in, beta_in);
+    }
+    if (ply >= MAX_PLY) {
+        return evaluate(position);
+    }
+    ++s.stats.nodes;
+
+    if (is_repetition(s, position) || position.halfmove_clock >= 100) {
+        ++s.stats.leaf_returns;
+        return 0;
+    }
+
+    const TtData entry = s.table.probe(position.hash);
+    if (!entry.empty() && entry.depth() >= depth) {
+        ++s.stats.tt_hits;
+        switch (entry.kind()) {
+            case Bound::Exact:
+                ++s.stats.leaf_returns;
+                return entry.score();
+            case Bound::Lower:
+                alpha = std::max<int>(alpha, entry.score());
+                break;
+            case Bound::Upper:
+                beta = std::min<int>(beta, entry.score());
+                break;
+            case Bound::Empty:
+                break;
+        }
+        if (alpha >= beta) {
+            ++s.stats.leaf_returns;
+            return entry.score();
+        }
+    }
+
+    if (depth >= 2 && null_allowed && !checked && has_pieces(position) && evaluate(position) >= beta) {
+        const BoardState child = make_null_move(position);
+        const int child_depth = depth < 7 ? std::max(depth - 3, 0) : depth - 4;
+        const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply, to_score(-beta),
+                                      to_score(-beta + 1), false);
+        if (score >= beta) {
+            ++s.stats.beta_cutoffs;
+            return to_score(beta);
+        }
+    }
+
+    MoveList moves;
+    generate_moves(position, false, moves);
+    ScoredMoveList scored;
+    if (!moves.empty()) {
+        // Probed again: the null-move search may have replaced the slot.
+        score_moves(moves, table_move(s, position), position, scored);
+    }
+    Move best = NO_MOVE;
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        const Move m = select_move(scored, i);
+        int d = depth;
+        if (depth >= 3 && i >= 2 && m.kind() == Quiet) {
+            d = depth - reduction(std::min<int>(depth, 63), std::min<int>(static_cast<int>(i), 63));
+        }
+        const BoardState child = ply < HISTORY_CAPACITY ? make_move(position, m) : make_move_unrecorded(position, m);
+        const int child_depth = checked ? d : d - 1;
+        const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply + 1, to_score(-beta),
+                                      to_score(-alpha), true);
+        if (s.stop) {
+            return 0;
+        }
+        if (score > alpha) {
+            if (score >= beta) {
+                ++s.stats.beta_cutoffs;
+                s.table.store(position.hash, Bound::Lower, depth, m, to_score(beta));
+                return to_score(beta);
+            }
+            alpha = score;
+            best = m;
+        }
+    }
+    const int result = moves.empty() ? (checked ? ply - MATE_SCORE : 0) : alpha;
+    if (best != NO_MOVE) {
+        s.table.store(position.hash, Bound::Exact, depth, best, to_score(result));
+    }
+    return to_score(result);
+}
+
+SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t depth, std::int16_t alpha_in,
+                         std::int16_t beta_in, const ExcludedMoves& excluded) {
+    int alpha = alpha_in;
+    const int beta = beta_in;
+    MoveList moves;
+    generate_moves(position, false, moves);
+    if (moves.empty()) {
+        return {false, Move{}, alpha_in, true};
+    }
+    ScoredMoveList scored;
+    score_moves(moves, table_move(s, position), position, scored);
+    SearchResult result;
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        const Move m = select_move(scored, i);
+        const UciText text = uci_text(m);
+        if (std::find(excluded.begin(), excluded.end(), text) != excluded.end()) {
+            continue;
+        }
+        const BoardState child = make_move(position, m);
+        const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(depth - 1), 1, to_score(-beta),
+                                      to_score(-alpha), true);
+        if (s.stop) {
+            break;
+        }
+        if (score > alpha) {
+            if (score >= beta) {
+                s.table.store(position.hash, Bound::Lower, depth, m, to_score(beta));
+                return {true, m, to_score(beta), false};
+            }
+            s.table.store(position.hash, Bound::Upper, depth, m, to_score(score));
+            alpha = score;
+            result.best_move = m;
+            result.found = true;
+        }
+    }
+    result.score = to_score(alpha);
+    result.single_reply = moves.size() < 2;
+    return result;
+}
+
+SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limits) {
+    s.limits = limits;
+    s.game_moves = game.moves;
+    s.game_move_counts.fill(0);
+    for (const Move m : s.game_moves) {
+        ++s.game_move_counts[m.bits];
+    }
+    s.start_ms = now_ms();
+    s.seldepth = 0;
+    s.stop = false;
+    s.stopped_by_clock_or_request = false;
+    s.stats = SearchStats{};
+
+    const BoardState& root = game.board;
+    SearchResult result;
+    const std::size_t legal_moves = generate_moves(root, false).size();
+    if (legal_moves == 0) {
+        return result;
+    }
+    // A depth cannot report more lines than there are root moves: once every
+    // move is excluded no line could complete.
+    const std::size_t lines_per_depth = std::min<std::size_t>(std::max<std::uint8_t>(limits.multipv, 1), legal_moves);
+
+    int alpha = -MATE_SCORE;
+    int beta = MATE_SCORE;
+    int depth = 1;
+    std::size_t line = 1;
+    ExcludedMoves excluded;
+    while (depth <= limits.max_depth && !s.stop) {
+        const SearchResult r = search_root(s, root, static_cast<std::uint8_t>(depth), to_score(alpha),
+                                           to_score(beta), excluded);
+        if (s.stop) {
+            break;
+        }
+        if (r.score <= alpha) {
+            alpha = -MATE_SCORE;
+            continue;
+        }
+        if (r.score >= beta) {
+            beta = MATE_SCORE;
+            continue;
+        }
+        report_line(s, root, r, static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(line));
+        excluded.push(uci_text(r.best_move));
+        if (line == 1) {
+            result = r;
+        }
+        if (line < lines_per_depth) {
+            ++line;
+        } else {
+            excluded = ExcludedMoves{};
+            ++depth;
+            line = 1;
+        }
+        alpha = r.score - ASPIRATION_MARGIN;
+        beta = r.score + ASPIRATION_MARGIN;
+        s.stats = SearchStats{};
+        if (r.single_reply) {
+            break;
+        }
+    }
+    return result;
+}
+
+std::string score_text(std::int16_t score) {
+    if (score < -MATE_THRESHOLD) {
+        return "mate " + std::to_string((-30000 - score) / 2);
+    }
+    if (score > MATE_THRESHOLD) {
+        return "mate " + std::to_string((30000 - score) / 2);
+    }
+    return "cp " + std::to_string(score);
+}
+
+std::uint32_t nodes_per_second(std::uint32_t nodes, std::uint32_t elapsed_ms) {
+    const float rate = static_cast<float>(nodes) / static_cast<float>(elapsed_ms) * 1000.0F;
+    if (std::isnan(rate) || rate < 0.0F) {
+        return 0;
+    }
+    if (rate > 4294967040.0F) {
+        return 0xFFFFFFFF;
+    }
+    return static_cast<std::uint32_t>(rate);
+}
+
+void report_line(Searcher& s, const BoardState& position, const SearchResult& result, std::uint8_t depth,
+                 std::uint8_t line) {
+    const std::uint32_t nodes = s.stats.leaf_returns + s.stats.stand_pat_cutoffs;
+    const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
+    std::string text = "info depth " + std::to_string(depth);
+    text += " seldepth " + std::to_string(s.seldepth);
+    text += " multipv " + std::to_string(line);
+    text += " score " + score_text(result.score);
+    text += " nodes " + std::to_string(nodes);
+    text += " nps " + std::to_string(nodes_per_second(nodes, elapsed));
+    text += " time " + std::to_string(elapsed);
+    text += " pv " + principal_variation(s, position, depth);
+    s.output->write_line(text);
+}
+
+std::string principal_variation(Searcher& s, const BoardState& position, std::uint8_t remaining) {
+    std::string pv;
+    BoardState board = position;
+    for (int left = remaining; left > 0; --left) {
+        const auto m = table_move(s, board);
+        if (!m || !contains(generate_moves(board, false), *m)) {
+            break;
+        }
+        pv += uci_text(*m).view();
+        pv += ' ';
+        board = make_move_unrecorded(board, *m);
+    }
+    return pv;
+}
+
+std::optional<Move> first_root_move(const Searcher& s, const BoardState& position) {
+    const MoveList moves = generate_moves(position, false);
+    if (moves.empty()) {
+        return std::nullopt;
+    }
+    const auto preferred = table_move(s, position);
+    if (preferred && contains(moves, *preferred)) {
+        return preferred;
+    }
+    ScoredMoveList scored;
+    score_moves(moves, std::nullopt, position, scored);
+    return select_move(scored, 0);
+}
+
+}  // namespace kestrune

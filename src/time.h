@@ -1,0 +1,58 @@
+// The search clock and the rules that turn "go" parameters into limits.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "square.h"
+
+namespace kestrune {
+
+struct SearchLimits {
+    std::uint32_t max_nodes = 0xFFFFFFFE;
+    std::uint32_t time_limit_ms = 0xFFFFFFFE;
+    std::uint8_t max_depth = 254;
+    std::uint8_t multipv = 1;
+};
+
+// Milliseconds from a monotonic clock: setting the system clock never
+// shortens or stretches a search.
+std::uint64_t now_ms();
+
+// An optional "+" then digits, within the type's range.
+template <typename T>
+std::optional<T> parse_unsigned(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.front() < '0' || text.front() > '9') {
+        return std::nullopt;
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The token after the first occurrence of `keyword`, read as a T; absent when
+// the keyword is missing, is the last token, or its value does not read.
+template <typename T>
+std::optional<T> keyword_value(std::span<const std::string_view> tokens, std::string_view keyword) {
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i] == keyword) {
+            return i + 1 < tokens.size() ? parse_unsigned<T>(tokens[i + 1]) : std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// Limits for a "go" command; `side` is the side to move.
+SearchLimits limits_from_go(std::span<const std::string_view> tokens, Color side, std::uint8_t multipv);
+
+}  // namespace kestrune
