@@ -241,10 +241,11 @@ private:
 
 constexpr Bitboard forward(Color c, Bitboard b) { return c == White ? b << 8 : b >> 8; }
 
-template <bool CapturesOnly, typename Sink>
-void generate(const BoardState& b, Sink& out) {
-    const Color us = b.side;
-    const Color them = opposite(us);
+// The side to move is a template argument: every colour-dependent shift,
+// rank and square folds to a constant.
+template <bool CapturesOnly, Color us, typename Sink>
+void generate_for(const BoardState& b, Sink& out) {
+    constexpr Color them = opposite(us);
     const Bitboard own = b.pieces(us);
     const Bitboard enemy = b.pieces(them);
     const Bitboard all = own | enemy;
@@ -254,6 +255,19 @@ void generate(const BoardState& b, Sink& out) {
     const Bitboard their_diagonal = b.pieces(them, Bishop) | b.pieces(them, Queen);
     const Bitboard their_orthogonal = b.pieces(them, Rook) | b.pieces(them, Queen);
 
+    // Only the king's steps and the squares it crosses when castling ever ask
+    // about danger, so enemy slider lines that miss them are not traced.
+    constexpr int back_rank = us == White ? 0 : 56;
+    const auto on_back_rank = [](Square s) { return square_bb(static_cast<Square>(back_rank + s)); };
+    const Bitboard kingside_path = on_back_rank(F1) | on_back_rank(G1);
+    const Bitboard queenside_path = on_back_rank(C1) | on_back_rank(D1);
+    const bool kingside_open = !CapturesOnly && (b.castle_touched & (on_back_rank(E1) | on_back_rank(H1))) == 0 &&
+                               (all & kingside_path) == 0;
+    const bool queenside_open = !CapturesOnly && (b.castle_touched & (on_back_rank(E1) | on_back_rank(A1))) == 0 &&
+                                (all & (queenside_path | on_back_rank(1))) == 0;
+    const Bitboard danger_zone =
+        (king_attacks(k) & ~own) | (kingside_open ? kingside_path : 0) | (queenside_open ? queenside_path : 0);
+
     // Squares the opponent attacks, seen through our king so that stepping
     // back along a checking line is refused.
     const Bitboard without_king = all ^ square_bb(k);
@@ -261,11 +275,20 @@ void generate(const BoardState& b, Sink& out) {
     for (Bitboard n = their_knights; n != 0;) {
         danger |= knight_attacks(pop_lowest(n));
     }
-    for (Bitboard d = their_diagonal; d != 0;) {
-        danger |= bishop_attacks(pop_lowest(d), without_king);
-    }
-    for (Bitboard r = their_orthogonal; r != 0;) {
-        danger |= rook_attacks(pop_lowest(r), without_king);
+    const auto add_slider_danger = [&](Bitboard sliders, std::size_t first_direction) {
+        while (sliders != 0) {
+            const Square s = pop_lowest(sliders);
+            for (std::size_t d = first_direction; d < first_direction + 2; ++d) {
+                const LineMasks& masks = line_masks(d, s);
+                if ((masks.full_line & danger_zone) != 0) {
+                    danger |= line_attacks(masks, without_king);
+                }
+            }
+        }
+    };
+    if (danger_zone != 0) {
+        add_slider_danger(their_orthogonal, 0);
+        add_slider_danger(their_diagonal, 2);
     }
 
     const Bitboard king_targets = king_attacks(k) & ~danger & ~own;
@@ -276,7 +299,14 @@ void generate(const BoardState& b, Sink& out) {
     Bitboard checkers = (pawn_attackers_of(them, square_bb(k)) & their_pawns) | (their_knights & knight_attacks(k));
     Bitboard pinned = 0;
     // Rays from our king that look through our own pieces to the first enemy piece.
-    Bitboard snipers = (rook_attacks(k, enemy) & their_orthogonal) | (bishop_attacks(k, enemy) & their_diagonal);
+    Bitboard snipers = 0;
+    for (std::size_t d = 0; d < DIRECTIONS; ++d) {
+        const LineMasks& masks = line_masks(d, k);
+        const Bitboard sliders = d < 2 ? their_orthogonal : their_diagonal;
+        if ((masks.full_line & sliders) != 0) {
+            snipers |= line_attacks(masks, enemy) & sliders;
+        }
+    }
     while (snipers != 0) {
         const Square s = pop_lowest(snipers);
         const Bitboard blockers = between(k, s) & own;
@@ -342,19 +372,13 @@ void generate(const BoardState& b, Sink& out) {
         quiet_mask = ~all;
         en_passant();
 
-        if constexpr (!CapturesOnly) {
-            const int back_rank = us == White ? 0 : 56;
-            const auto on_back_rank = [back_rank](Square s) { return square_bb(static_cast<Square>(back_rank + s)); };
-            if ((b.castle_touched & (on_back_rank(E1) | on_back_rank(H1))) == 0 &&
-                ((all | danger) & (on_back_rank(F1) | on_back_rank(G1))) == 0) {
-                out.add(static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + G1), CastleKingside);
-            }
-            // The king passes c1 and d1; b1 only has to be empty.
-            if ((b.castle_touched & (on_back_rank(E1) | on_back_rank(A1))) == 0 &&
-                (all & (on_back_rank(1) | on_back_rank(C1) | on_back_rank(D1))) == 0 &&
-                (danger & (on_back_rank(C1) | on_back_rank(D1))) == 0) {
-                out.add(static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + C1), CastleQueenside);
-            }
+        // The king's own square needs no test: this branch is never in check.
+        if (kingside_open && (danger & kingside_path) == 0) {
+            out.add(static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + G1), CastleKingside);
+        }
+        // The king passes c1 and d1; b1 only has to be empty.
+        if (queenside_open && (danger & queenside_path) == 0) {
+            out.add(static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + C1), CastleQueenside);
         }
 
         // Pinned pieces move only along their pin line; pinned knights never move.
@@ -451,6 +475,15 @@ void generate(const BoardState& b, Sink& out) {
                                 CAPTURE_PROMOTIONS);
         out.add_pawn_promotions(shift(promoting & second_from_mask, second_offset) & capture_mask, second_offset,
                                 CAPTURE_PROMOTIONS);
+    }
+}
+
+template <bool CapturesOnly, typename Sink>
+void generate(const BoardState& b, Sink& out) {
+    if (b.side == White) {
+        generate_for<CapturesOnly, White>(b, out);
+    } else {
+        generate_for<CapturesOnly, Black>(b, out);
     }
 }
 

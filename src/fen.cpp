@@ -51,6 +51,10 @@ std::string impossible_position(const BoardState& b) {
             return std::string("Invalid FEN: ") + name + " has more than 16 pieces";
         }
     }
+    // The check test below leaves kings out; touching kings would let one take the other.
+    if ((king_attacks(b.king_square(White)) & b.pieces(Black, King)) != 0) {
+        return "Invalid FEN: the kings stand next to each other";
+    }
     if (((b.pieces(White, Pawn) | b.pieces(Black, Pawn)) & (RANK_1 | RANK_8)) != 0) {
         return "Invalid FEN: pawns cannot stand on the first or last rank";
     }

@@ -37,12 +37,19 @@ public:
         }
         ready_.notify_one();
     }
-    void close() {
+    // `finished` marks a deliberate end (end of input) that the engine
+    // thread meets without complaint once it has drained the queue.
+    void close(bool finished) {
         {
             const std::lock_guard lock(mutex_);
             closed_ = true;
+            finished_ = finished;
         }
         ready_.notify_one();
+    }
+    bool finished() {
+        const std::lock_guard lock(mutex_);
+        return finished_;
     }
     // Blocks until a message arrives; empty once the channel is closed and drained.
     std::optional<Message> receive() {
@@ -61,6 +68,7 @@ private:
     std::condition_variable ready_;
     std::deque<Message> queue_;
     bool closed_ = false;
+    bool finished_ = false;
 };
 
 // Shared by both threads: the stop flag and the number of the last "stop" line
@@ -159,7 +167,9 @@ private:
     std::size_t scanned_ = 0;
 };
 
-void run_input_loop(Channel& channel, const StopState& stop) {
+enum class InputEnd { Quit, EndOfInput, ReadFailure };
+
+InputEnd run_input_loop(Channel& channel, const StopState& stop) {
     const std::string banner = "<0)))><  kestrune Chess Engine v" + std::string(kestrune::VERSION) + "\n";
     if (!kestrune::write_all(STDOUT_FILENO, banner)) {
         die(std::string("Cannot write to output stream!: ") + std::strerror(errno));
@@ -171,16 +181,18 @@ void run_input_loop(Channel& channel, const StopState& stop) {
         const LineReader::Status status = reader.next(line);
         if (status == LineReader::Status::Error) {
             std::cerr << "Failed to read line: " << std::strerror(errno) << std::endl;
-            return;
+            return InputEnd::ReadFailure;
         }
         if (status == LineReader::Status::End) {
-            // End of input ends the program as "quit" does.
+            // Every queued command counts as stopped: searches answer at once,
+            // and the commands piped in before the end still get their answers.
+            stop.last_stop_line->store(UINT64_MAX);
             stop.flag->store(true);
-            return;
+            return InputEnd::EndOfInput;
         }
         if (!is_valid_utf8(line)) {
             std::cerr << "Failed to read line: stream did not contain valid UTF-8" << std::endl;
-            return;
+            return InputEnd::ReadFailure;
         }
         ++number;
         const std::string_view head = std::string_view(line).substr(0, 4);
@@ -189,7 +201,7 @@ void run_input_loop(Channel& channel, const StopState& stop) {
             stop.flag->store(true);
         }
         if (head == "quit") {
-            return;
+            return InputEnd::Quit;
         }
         channel.send({line, number});
     }
@@ -202,7 +214,9 @@ void run_engine_thread(std::shared_ptr<Channel> channel, EngineOptions options, 
         while (true) {
             std::optional<Message> message = channel->receive();
             if (!message) {
-                kestrune::write_all(STDOUT_FILENO, "Engine communication error: RecvError\n");
+                if (!channel->finished()) {
+                    kestrune::write_all(STDOUT_FILENO, "Engine communication error: RecvError\n");
+                }
                 return;
             }
             // Lower the flag first, then raise it again for a stop read after
@@ -237,9 +251,13 @@ int main(int argc, char** argv) {
 
     const StopState stop;
     auto channel = std::make_shared<Channel>();
-    std::thread(run_engine_thread, channel, options, stop).detach();
-    run_input_loop(*channel, stop);
-    channel->close();
-    // Leave at once, wherever the engine thread is; nothing is buffered.
+    std::thread engine_thread(run_engine_thread, channel, options, stop);
+    const InputEnd end = run_input_loop(*channel, stop);
+    channel->close(end == InputEnd::EndOfInput);
+    if (end == InputEnd::EndOfInput) {
+        engine_thread.join();
+    }
+    // "quit" and read failures leave at once, wherever the engine thread is;
+    // nothing is buffered. The thread is never joined then.
     std::_Exit(EXIT_SUCCESS);
 }

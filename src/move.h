@@ -37,9 +37,10 @@ enum MoveKind : std::uint8_t {
 // promo capture  |  origin  | destination
 // kind = bits 12-15; in a promotion the low two kind bits are n, b, r, q.
 struct Move {
-    std::uint16_t bits = 0;
+    // Left uninitialised by default so that move lists on the stack cost nothing to create.
+    std::uint16_t bits;
 
-    constexpr Move() = default;
+    Move() = default;
     constexpr explicit Move(std::uint16_t raw) : bits(raw) {}
     constexpr Move(Square from, Square to, int kind)
         : bits(static_cast<std::uint16_t>(to | (from << 6) | (kind << 12))) {}
