@@ -60,9 +60,9 @@ bool is_repetition(const Searcher& s, const BoardState& pos) {
     } else if (!s.game_moves.empty()) {
         last = s.game_moves.back();
     }
-    int count = s.game_move_counts[last.bits];
+    auto count = static_cast<std::uint64_t>(s.game_move_counts[last.bits]);
     for (std::size_t i = 0; i < len; ++i) {
-        count += pos.history[i] == last ? 1 : 0;
+        count += pos.history[i] == last ? 1U : 0U;
     }
     return count >= 3;
 }
@@ -289,7 +289,7 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
 SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.limits = limits;
     s.game_moves = game.moves;
-    s.game_move_counts.fill(0);
+    std::fill(s.game_move_counts.begin(), s.game_move_counts.end(), 0U);
     for (const Move m : s.game_moves) {
         ++s.game_move_counts[m.bits];
     }

@@ -64,7 +64,7 @@ public:
     // Set when the clock or a stop request (not the node limit) ended the search.
     bool stopped_by_clock_or_request = false;
     // How often each move code occurs in game_moves, for the repetition test.
-    std::array<std::uint16_t, 65536> game_move_counts{};
+    std::vector<std::uint32_t> game_move_counts = std::vector<std::uint32_t>(65536);
 };
 
 using ExcludedMoves = FixedList<UciText, 256>;
