@@ -137,6 +137,7 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
             continue;
         }
         const BoardState child = make_move_unrecorded(position, m);
+        s.table.prefetch(child.hash);
         const int score = -quiescence(s, child, ply + 1, to_score(-beta), to_score(-alpha));
         if (score > alpha) {
             alpha = score;
@@ -199,6 +200,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
 
     if (depth >= 2 && null_allowed && !checked && has_pieces(position) && evaluate(position) >= beta) {
         const BoardState child = make_null_move(position);
+        s.table.prefetch(child.hash);
         const int child_depth = depth < 7 ? std::max(depth - 3, 0) : depth - 4;
         const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply, to_score(-beta),
                                       to_score(-beta + 1), false);
@@ -223,6 +225,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
             d = depth - reduction(std::min<int>(depth, 63), std::min<int>(static_cast<int>(i), 63));
         }
         const BoardState child = ply < HISTORY_CAPACITY ? make_move(position, m) : make_move_unrecorded(position, m);
+        s.table.prefetch(child.hash);
         const int child_depth = checked ? d : d - 1;
         const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply + 1, to_score(-beta),
                                       to_score(-alpha), true);
