@@ -91,6 +91,24 @@ std::optional<Move> table_move(const Searcher& s, const BoardState& pos) {
     return entry.empty() ? std::nullopt : std::optional<Move>(entry.move());
 }
 
+// Ordering scores with the table's move first. The probe is nearly always a
+// cache miss, so it comes after the scoring work, and a single move needs no
+// order at all.
+void order_moves(const Searcher& s, const BoardState& pos, const MoveList& moves, ScoredMoveList& scored) {
+    score_moves(moves, std::nullopt, pos, scored);
+    if (moves.size() < 2) {
+        return;
+    }
+    if (const auto preferred = table_move(s, pos)) {
+        for (ScoredMove& entry : scored) {
+            if (entry.move == *preferred) {
+                entry.score = static_cast<std::int16_t>(static_cast<std::uint16_t>(entry.score + 10000));
+                break;
+            }
+        }
+    }
+}
+
 bool contains(const MoveList& moves, Move m) { return std::find(moves.begin(), moves.end(), m) != moves.end(); }
 
 }  // namespace
@@ -129,7 +147,7 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     generate_moves(position, true, moves);
     ScoredMoveList scored;
     if (!moves.empty()) {
-        score_moves(moves, table_move(s, position), position, scored);
+        order_moves(s, position, moves, scored);
     }
     for (std::size_t i = 0; i < moves.size(); ++i) {
         const Move m = select_move(scored, i);
@@ -215,7 +233,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
     ScoredMoveList scored;
     if (!moves.empty()) {
         // Probed again: the null-move search may have replaced the slot.
-        score_moves(moves, table_move(s, position), position, scored);
+        order_moves(s, position, moves, scored);
     }
     Move best = NO_MOVE;
     for (std::size_t i = 0; i < moves.size(); ++i) {
@@ -259,7 +277,7 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
         return {false, Move{}, alpha_in, true};
     }
     ScoredMoveList scored;
-    score_moves(moves, table_move(s, position), position, scored);
+    order_moves(s, position, moves, scored);
     SearchResult result;
     for (std::size_t i = 0; i < moves.size(); ++i) {
         const Move m = select_move(scored, i);
