@@ -29,39 +29,6 @@ BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboa
 }
 
 namespace {
-std::int16_t wrapping_add(std::int16_t a, int b) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(a + b)); }
-}  // namespace
-
-void put_piece(BoardState& board, Piece p, Square s) {
-    board.phase -= PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
-    board.mg_score = wrapping_add(board.mg_score, MG_TABLE[p][s]);
-    board.eg_score = wrapping_add(board.eg_score, EG_TABLE[p][s]);
-    board.squares[s] = p;
-    board.bitboards[p] |= square_bb(s);
-    board.hash ^= ZOBRIST.piece_keys[p][s];
-}
-
-void remove_piece(BoardState& board, Square s) {
-    const Piece p = board.squares[s];
-    board.phase += PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
-    board.mg_score = wrapping_add(board.mg_score, -MG_TABLE[p][s]);
-    board.eg_score = wrapping_add(board.eg_score, -EG_TABLE[p][s]);
-    board.hash ^= ZOBRIST.piece_keys[p][s];
-    board.bitboards[p] &= ~square_bb(s);
-    board.squares[s] = EMPTY;
-}
-
-void move_piece(BoardState& board, Square from, Square to) {
-    const Piece p = board.squares[from];
-    board.mg_score = wrapping_add(board.mg_score, MG_TABLE[p][to] - MG_TABLE[p][from]);
-    board.eg_score = wrapping_add(board.eg_score, EG_TABLE[p][to] - EG_TABLE[p][from]);
-    board.hash ^= ZOBRIST.piece_keys[p][from] ^ ZOBRIST.piece_keys[p][to];
-    board.bitboards[p] ^= square_bb(from) | square_bb(to);
-    board.squares[to] = p;
-    board.squares[from] = EMPTY;
-}
-
-namespace {
 
 template <bool Record>
 BoardState make(const BoardState& board, Move m) {

@@ -257,9 +257,44 @@ BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboa
 
 inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
-void put_piece(BoardState& board, Piece p, Square s);
-void remove_piece(BoardState& board, Square s);
-void move_piece(BoardState& board, Square from, Square to);
+// In-place primitives, each keeping placement, hash, phase and sums in step.
+namespace detail {
+inline std::int16_t wrapping_add(std::int16_t a, int b) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(a + b));
+}
+}  // namespace detail
+
+// s must be empty.
+inline void put_piece(BoardState& board, Piece p, Square s) {
+    board.phase -= PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
+    board.mg_score = detail::wrapping_add(board.mg_score, MG_TABLE[p][s]);
+    board.eg_score = detail::wrapping_add(board.eg_score, EG_TABLE[p][s]);
+    board.squares[s] = p;
+    board.bitboards[p] |= square_bb(s);
+    board.hash ^= ZOBRIST.piece_keys[p][s];
+}
+
+// s must hold a piece.
+inline void remove_piece(BoardState& board, Square s) {
+    const Piece p = board.squares[s];
+    board.phase += PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
+    board.mg_score = detail::wrapping_add(board.mg_score, -MG_TABLE[p][s]);
+    board.eg_score = detail::wrapping_add(board.eg_score, -EG_TABLE[p][s]);
+    board.hash ^= ZOBRIST.piece_keys[p][s];
+    board.bitboards[p] &= ~square_bb(s);
+    board.squares[s] = EMPTY;
+}
+
+// from holds a piece, to is empty: a capture removes its victim first.
+inline void move_piece(BoardState& board, Square from, Square to) {
+    const Piece p = board.squares[from];
+    board.mg_score = detail::wrapping_add(board.mg_score, MG_TABLE[p][to] - MG_TABLE[p][from]);
+    board.eg_score = detail::wrapping_add(board.eg_score, EG_TABLE[p][to] - EG_TABLE[p][from]);
+    board.hash ^= ZOBRIST.piece_keys[p][from] ^ ZOBRIST.piece_keys[p][to];
+    board.bitboards[p] ^= square_bb(from) | square_bb(to);
+    board.squares[to] = p;
+    board.squares[from] = EMPTY;
+}
 
 // The move must come from generate_moves for this board; make_move also needs
 // a free history slot (history_len < 40).
