@@ -55,20 +55,20 @@ BoardState make(const BoardState& board, Move m) {
     const Square from = m.from();
     const Square to = m.to();
     const Color us = board.side;
+    // Scalars are read from the source, not from the fresh copy: a load that
+    // straddles two of the copy's stores cannot be forwarded and stalls.
     if constexpr (Record) {
         // A full history is never handed in; dropping the move keeps the board sound if it were.
-        if (next.history_len < HISTORY_CAPACITY) {
-            next.history[next.history_len++] = m;
+        if (board.history_len < HISTORY_CAPACITY) {
+            next.history[board.history_len] = m;
+            next.history_len = board.history_len + 1;
         }
     }
-    ++next.plies;
-    ++next.halfmove_clock;
-    next.castle_touched |= square_bb(from) | square_bb(to);
-    if (kind_of(next.squares[from]) == Pawn) {
-        next.halfmove_clock = 0;
-    }
-    if (next.en_passant != 0) {
-        next.hash ^= ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(next.en_passant)))];
+    next.plies = board.plies + 1;
+    next.halfmove_clock = kind_of(board.squares[from]) == Pawn ? 0 : board.halfmove_clock + 1;
+    next.castle_touched = board.castle_touched | square_bb(from) | square_bb(to);
+    if (board.en_passant != 0) {
+        next.hash = board.hash ^ ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
         next.en_passant = 0;
     }
     const Square back_rank = us == White ? 0 : 56;
