@@ -86,6 +86,14 @@ public:
         }
     }
 
+    // Closes the read end of the engine's standard output, as an interface that goes away does.
+    void close_stdout() {
+        if (stdout_ >= 0) {
+            close(stdout_);
+            stdout_ = -1;
+        }
+    }
+
     // The next line of standard output without its "\n", or nothing on timeout or end of output.
     std::optional<std::string> read_line(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
