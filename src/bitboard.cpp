@@ -54,6 +54,9 @@ constexpr AttackTables build_attack_tables() {
             m.upper = ray(sq, -step.file, -step.rank);
             m.full_line = m.lower | m.upper;
         }
+        const Bitboard orthogonal_lines = t.line_masks[0][sq].full_line | t.line_masks[1][sq].full_line;
+        t.orthogonal_neighbours[sq] = t.king_attacks[sq] & orthogonal_lines;
+        t.diagonal_neighbours[sq] = t.king_attacks[sq] & ~orthogonal_lines;
     }
     for (int a = 0; a < 64; ++a) {
         for (int b = 0; b < 64; ++b) {

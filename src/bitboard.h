@@ -54,6 +54,10 @@ struct AttackTables {
     std::array<std::array<LineMasks, 64>, DIRECTIONS> line_masks;
     std::array<Bitboard, 64> king_attacks;
     std::array<Bitboard, 64> knight_attacks;
+    // The king steps along ranks and files, and along diagonals: a slider
+    // whose first squares hold only its own pieces has no move.
+    std::array<Bitboard, 64> orthogonal_neighbours;
+    std::array<Bitboard, 64> diagonal_neighbours;
 };
 
 // Built at compile time: read-only for the life of the process.
@@ -72,6 +76,8 @@ inline Bitboard between(Square a, Square b) { return ATTACK_TABLES.between[a][b]
 inline Bitboard line(Square a, Square b) { return ATTACK_TABLES.line[a][b]; }
 inline Bitboard king_attacks(Square s) { return ATTACK_TABLES.king_attacks[s]; }
 inline Bitboard knight_attacks(Square s) { return ATTACK_TABLES.knight_attacks[s]; }
+inline Bitboard orthogonal_neighbours(Square s) { return ATTACK_TABLES.orthogonal_neighbours[s]; }
+inline Bitboard diagonal_neighbours(Square s) { return ATTACK_TABLES.diagonal_neighbours[s]; }
 inline const LineMasks& line_masks(std::size_t direction, Square s) { return ATTACK_TABLES.line_masks[direction][s]; }
 
 inline Bitboard rook_attacks(Square s, Bitboard occupancy) {

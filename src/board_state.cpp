@@ -188,6 +188,11 @@ public:
             add(from, pop_lowest(targets), kind);
         }
     }
+    // Captures first, then quiet moves.
+    void add_piece_moves(Square from, Bitboard captures, Bitboard quiets) {
+        add_targets(from, captures, Capture);
+        add_targets(from, quiets, Quiet);
+    }
     // Pawn moves given by their targets; the origin lies `offset` squares back.
     void add_pawn_moves(Bitboard targets, int offset, int kind) {
         while (targets != 0) {
@@ -215,6 +220,10 @@ class CountSink {
 public:
     void add(Square, Square, int) { ++count_; }
     void add_targets(Square, Bitboard targets, int) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
+    // Capture and quiet targets never overlap: one count serves both.
+    void add_piece_moves(Square, Bitboard captures, Bitboard quiets) {
+        count_ += static_cast<std::uint64_t>(popcount(captures | quiets));
+    }
     void add_pawn_moves(Bitboard targets, int, int) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
     void add_promotions(Square, Square, const std::array<int, 4>&) { count_ += 4; }
     void add_pawn_promotions(Bitboard targets, int, const std::array<int, 4>&) {
@@ -258,22 +267,23 @@ void generate_for(const BoardState& b, Sink& out) {
     // Squares the opponent attacks, seen through our king so that stepping
     // back along a checking line is refused.
     const Bitboard without_king = all ^ square_bb(k);
-    Bitboard danger = pawn_attacks(them, their_pawns) | king_attacks(b.king_square(them));
-    for (Bitboard n = their_knights; n != 0;) {
-        danger |= knight_attacks(pop_lowest(n));
-    }
-    const auto add_slider_danger = [&](Bitboard sliders, std::size_t first_direction) {
-        while (sliders != 0) {
-            const Square s = pop_lowest(sliders);
-            for (std::size_t d = first_direction; d < first_direction + 2; ++d) {
-                const LineMasks& masks = line_masks(d, s);
-                if ((masks.full_line & danger_zone) != 0) {
-                    danger |= line_attacks(masks, without_king);
+    Bitboard danger = 0;
+    if (danger_zone != 0) {
+        danger = pawn_attacks(them, their_pawns) | king_attacks(b.king_square(them));
+        for (Bitboard n = their_knights; n != 0;) {
+            danger |= knight_attacks(pop_lowest(n));
+        }
+        const auto add_slider_danger = [&](Bitboard sliders, std::size_t first_direction) {
+            while (sliders != 0) {
+                const Square s = pop_lowest(sliders);
+                for (std::size_t d = first_direction; d < first_direction + 2; ++d) {
+                    const LineMasks& masks = line_masks(d, s);
+                    if ((masks.full_line & danger_zone) != 0) {
+                        danger |= line_attacks(masks, without_king);
+                    }
                 }
             }
-        }
-    };
-    if (danger_zone != 0) {
+        };
         add_slider_danger(their_orthogonal, 0);
         add_slider_danger(their_diagonal, 2);
     }
@@ -406,29 +416,28 @@ void generate_for(const BoardState& b, Sink& out) {
         }
     }
 
+    const auto add_piece_moves = [&](Square from, Bitboard targets) {
+        if constexpr (CapturesOnly) {
+            out.add_targets(from, targets & capture_mask, Capture);
+        } else {
+            out.add_piece_moves(from, targets & capture_mask, targets & quiet_mask);
+        }
+    };
     for (Bitboard n = b.pieces(us, Knight) & not_pinned; n != 0;) {
         const Square from = pop_lowest(n);
-        const Bitboard targets = knight_attacks(from);
-        out.add_targets(from, targets & capture_mask, Capture);
-        if constexpr (!CapturesOnly) {
-            out.add_targets(from, targets & quiet_mask, Quiet);
-        }
+        add_piece_moves(from, knight_attacks(from));
     }
     const Bitboard queens = b.pieces(us, Queen);
     for (Bitboard d = (b.pieces(us, Bishop) | queens) & not_pinned; d != 0;) {
         const Square from = pop_lowest(d);
-        const Bitboard targets = bishop_attacks(from, all);
-        out.add_targets(from, targets & capture_mask, Capture);
-        if constexpr (!CapturesOnly) {
-            out.add_targets(from, targets & quiet_mask, Quiet);
+        if ((diagonal_neighbours(from) & ~own) != 0) {
+            add_piece_moves(from, bishop_attacks(from, all));
         }
     }
     for (Bitboard r = (b.pieces(us, Rook) | queens) & not_pinned; r != 0;) {
         const Square from = pop_lowest(r);
-        const Bitboard targets = rook_attacks(from, all);
-        out.add_targets(from, targets & capture_mask, Capture);
-        if constexpr (!CapturesOnly) {
-            out.add_targets(from, targets & quiet_mask, Quiet);
+        if ((orthogonal_neighbours(from) & ~own) != 0) {
+            add_piece_moves(from, rook_attacks(from, all));
         }
     }
 
