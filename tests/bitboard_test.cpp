@@ -11,9 +11,12 @@
 
 #include "board_state.h"
 #include "fen.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
+
+using testing::board_of;
 
 Square sq(std::string_view name) {
     const auto s = parse_square(name);
@@ -42,14 +45,6 @@ std::string names(Bitboard b) {
     return text;
 }
 
-BoardState board_of(std::string_view fen) {
-    const FenResult result = from_fen(fen);
-    if (!result.board) {
-        ADD_FAILURE() << "test FEN rejected: " << fen << ": " << result.error;
-        return *from_fen(START_FEN).board;
-    }
-    return *result.board;
-}
 
 struct SetCase {
     const char* what;

@@ -19,6 +19,7 @@
 
 #include "engine.h"
 #include "fen.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
@@ -26,11 +27,8 @@ namespace {
 using namespace std::string_literals;
 
 using Texts = std::vector<std::string>;
+using testing::case_name;
 
-template <typename Case>
-std::string case_name(const ::testing::TestParamInfo<Case>& info) {
-    return info.param.name;
-}
 
 // Failure reports name the case instead of dumping its bytes.
 template <typename Case>

@@ -20,19 +20,14 @@
 #include "board_state.h"
 #include "engine_process.h"
 #include "fen.h"
+#include "test_support.h"
 #include "move.h"
 
 namespace kestrune {
 namespace {
 
-BoardState board_of(std::string_view fen) {
-    const FenResult result = from_fen(fen);
-    if (!result.board) {
-        ADD_FAILURE() << "test FEN rejected: " << fen << ": " << result.error;
-        return *from_fen(START_FEN).board;
-    }
-    return *result.board;
-}
+using testing::board_of;
+
 
 std::string texts(const MoveList& moves) {
     std::string text;

@@ -18,9 +18,11 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "test_support.h"
 
 namespace {
 
+using kestrune::testing::case_name;
 using kestrune::testing::EngineProcess;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
@@ -112,10 +114,6 @@ bool wait_for_file(const std::string& path) {
     return true;
 }
 
-template <typename Case>
-std::string case_name(const ::testing::TestParamInfo<Case>& info) {
-    return info.param.name;
-}
 
 // Failure reports name the case instead of dumping its bytes.
 template <typename Case>

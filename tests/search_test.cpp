@@ -17,19 +17,15 @@
 
 #include "engine.h"
 #include "fen.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
 
+using testing::board_of;
+
 constexpr std::int16_t FULL = MATE_SCORE;
 
-BoardState board_of(std::string_view fen) {
-    FenResult result = from_fen(fen);
-    if (!result.board) {
-        throw std::invalid_argument("bad test position: " + std::string(fen));
-    }
-    return *result.board;
-}
 
 Move move_of(const BoardState& board, std::string_view uci) {
     const ParsedMove parsed = parse_uci(uci, board);
