@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
