@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Side-by-side perft speed of kestrune and Debian's stockfish, one thread each.
 #
-#   scripts/perft_vs_stockfish.sh [ENGINE_BINARY] [STOCKFISH_BINARY]
+#   scripts/perft_vs_stockfish.sh [ENGINE_BINARY] [STOCKFISH_BINARY] [ROUNDS]
 #
 # Builds nothing: ENGINE_BINARY defaults to build/kestrune, STOCKFISH_BINARY to
 # /usr/games/stockfish. Each "go perft" is timed the same way for both programs:
 # wall time from sending the command until its last output line arrives (for
 # kestrune the empty line closing the listing, for stockfish "Nodes searched").
+# The two programs take turns ROUNDS times (default 5) and each keeps its
+# fastest run, so that a busy moment on a shared machine does not decide.
 set -euo pipefail
 
 engine=${1:-build/kestrune}
 stockfish=${2:-/usr/games/stockfish}
+rounds=${3:-5}
 
 for program in "$engine" "$stockfish"; do
     if [[ ! -x $program ]]; then
@@ -67,8 +70,13 @@ for entry in "${positions[@]}"; do
     position=${entry%|*}
     depth=${entry##*|}
     echo "position $position"
-    read -r ours_leaves ours_ns < <(run_perft "$engine" kestrune "$position" "$depth")
-    read -r sf_leaves sf_ns < <(run_perft "$stockfish" stockfish "$position" "$depth")
+    ours_ns=0 sf_ns=0
+    for ((round = 0; round < rounds; round++)); do
+        read -r ours_leaves ns < <(run_perft "$engine" kestrune "$position" "$depth")
+        if ((ours_ns == 0 || ns < ours_ns)); then ours_ns=$ns; fi
+        read -r sf_leaves ns < <(run_perft "$stockfish" stockfish "$position" "$depth")
+        if ((sf_ns == 0 || ns < sf_ns)); then sf_ns=$ns; fi
+    done
     for row in "kestrune $ours_leaves $ours_ns" "stockfish $sf_leaves $sf_ns"; do
         read -r name leaves ns <<<"$row"
         printf "%-10s %-5s %12s %9.3f %14s\n" "$name" "$depth" "$leaves" \
