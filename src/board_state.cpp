@@ -242,6 +242,9 @@ constexpr Bitboard forward(Color c, Bitboard b) { return c == White ? b << 8 : b
 template <bool CapturesOnly, Color us, typename Sink>
 void generate_for(const BoardState& b, Sink& out) {
     constexpr Color them = opposite(us);
+    constexpr Bitboard seventh_rank = us == White ? RANK_8 >> 8 : RANK_1 << 8;
+    // A pawn's single step that lands here may step again.
+    constexpr Bitboard push_start_rank = us == White ? RANK_3 : RANK_6;
     const Bitboard own = b.pieces(us);
     const Bitboard enemy = b.pieces(them);
     const Bitboard all = own | enemy;
@@ -389,8 +392,6 @@ void generate_for(const BoardState& b, Sink& out) {
             out.add_targets(from, targets & capture_mask, Capture);
         }
 
-        const Bitboard seventh_rank = us == White ? RANK_8 >> 8 : RANK_1 << 8;
-        const Bitboard push_start_rank = us == White ? RANK_3 : RANK_6;
         for (Bitboard p = pinned & our_pawns; p != 0;) {
             const Square from = pop_lowest(p);
             const Bitboard pin_line = line(k, from);
@@ -441,7 +442,6 @@ void generate_for(const BoardState& b, Sink& out) {
         }
     }
 
-    const Bitboard seventh_rank = us == White ? RANK_8 >> 8 : RANK_1 << 8;
     const Bitboard free_pawns = our_pawns & not_pinned;
     const Bitboard pawns = free_pawns & ~seventh_rank;
     const Bitboard promoting = free_pawns & seventh_rank;
@@ -457,7 +457,7 @@ void generate_for(const BoardState& b, Sink& out) {
         const Bitboard single = forward(us, pawns) & ~all;
         out.add_pawn_moves(single & quiet_mask, push, Quiet);
         // Tested against the quiet mask on its own: a double step may block a check the single step cannot.
-        const Bitboard twice = forward(us, single & (us == White ? RANK_3 : RANK_6)) & quiet_mask;
+        const Bitboard twice = forward(us, single & push_start_rank) & quiet_mask;
         out.add_pawn_moves(twice, 2 * push, DoublePawnPush);
     }
     out.add_pawn_moves(shift(pawns & first_from_mask, first_offset) & capture_mask, first_offset, Capture);
