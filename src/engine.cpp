@@ -261,15 +261,7 @@ void Engine::handle_go(Tokens tokens) {
 
 void Engine::search(Tokens tokens) {
     const SearchLimits limits = limits_from_go(tokens, game_.board.side, options_.multi_pv);
-    SearchResult result = run_search(searcher_, game_, limits);
-    if (!result.found && searcher_.stopped_by_clock_or_request) {
-        // Out of time before the first line completed: a legal move still beats
-        // "(none)", which an interface takes as a forfeit.
-        if (const auto fallback = first_root_move(searcher_, game_.board)) {
-            result.found = true;
-            result.best_move = *fallback;
-        }
-    }
+    const SearchResult result = run_search(searcher_, game_, limits);
     write_line(result.found ? "bestmove " + to_uci(result.best_move) : std::string("bestmove (none)"));
 }
 

@@ -35,7 +35,6 @@ void check_clock(Searcher& s) {
     const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
     if (elapsed >= s.limits.time_limit_ms || s.output->stop_requested()) {
         s.stop = true;
-        s.stopped_by_clock_or_request = true;
     }
 }
 
@@ -189,9 +188,14 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
     }
     ++s.stats.nodes;
 
-    if (is_repetition(s, position) || position.halfmove_clock >= 100) {
+    if (is_repetition(s, position)) {
         ++s.stats.leaf_returns;
         return 0;
+    }
+    if (position.halfmove_clock >= 100) {
+        ++s.stats.leaf_returns;
+        // A mate given by the move that completes the fifty moves still wins.
+        return checked && count_moves(position) == 0 ? to_score(ply - MATE_SCORE) : 0;
     }
 
     const TtData entry = s.table.probe(position.hash);
@@ -317,7 +321,6 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     s.start_ms = now_ms();
     s.seldepth = 0;
     s.stop = false;
-    s.stopped_by_clock_or_request = false;
     s.stats = SearchStats{};
 
     const BoardState& root = game.board;
@@ -367,6 +370,12 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
         if (r.single_reply) {
             break;
         }
+    }
+    if (!result.found) {
+        // No line completed (a limit met inside depth 1, or depth 0): a legal
+        // move still beats "(none)", which an interface takes as a forfeit.
+        result.best_move = *first_root_move(s, root);
+        result.found = true;
     }
     return result;
 }

@@ -61,14 +61,14 @@ public:
     std::uint32_t node_tick = 0;
     std::uint8_t seldepth = 0;
     bool stop = false;
-    // Set when the clock or a stop request (not the node limit) ended the search.
-    bool stopped_by_clock_or_request = false;
     // How often each move code occurs in game_moves, for the repetition test.
     std::vector<std::uint32_t> game_move_counts = std::vector<std::uint32_t>(65536);
 };
 
 using ExcludedMoves = FixedList<UciText, 256>;
 
+// The last completed first line; when none completed, the move the root
+// would search first. Holds no move only when the root has no legal move.
 SearchResult run_search(Searcher& searcher, const Game& game, const SearchLimits& limits);
 SearchResult search_root(Searcher& searcher, const BoardState& position, std::uint8_t depth, std::int16_t alpha,
                          std::int16_t beta, const ExcludedMoves& excluded);

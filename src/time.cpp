@@ -1,5 +1,6 @@
 #include "time.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kestrune {
@@ -8,6 +9,32 @@ std::uint64_t now_ms() {
     const auto since_start = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
 }
+
+namespace {
+
+// A clock or move time: a negative value (an interface's small overrun)
+// counts as 0, a value beyond 32 bits as the largest one; anything else that
+// does not read counts as absent.
+std::optional<std::uint32_t> clock_value(std::span<const std::string_view> tokens, std::string_view keyword) {
+    const auto at = std::find(tokens.begin(), tokens.end(), keyword);
+    if (at == tokens.end() || at + 1 == tokens.end()) {
+        return std::nullopt;
+    }
+    std::string_view text = *(at + 1);
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative || (!text.empty() && text.front() == '+')) {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    if (negative) {
+        return 0;
+    }
+    return parse_unsigned<std::uint32_t>(text).value_or(0xFFFFFFFF);
+}
+
+}  // namespace
 
 SearchLimits limits_from_go(std::span<const std::string_view> tokens, Color side, std::uint8_t multipv) {
     SearchLimits limits;
@@ -18,8 +45,8 @@ SearchLimits limits_from_go(std::span<const std::string_view> tokens, Color side
     if (const auto nodes = keyword_value<std::uint32_t>(tokens, "nodes")) {
         limits.max_nodes = *nodes;
     }
-    const auto wtime = keyword_value<std::uint32_t>(tokens, "wtime");
-    const auto btime = keyword_value<std::uint32_t>(tokens, "btime");
+    const auto wtime = clock_value(tokens, "wtime");
+    const auto btime = clock_value(tokens, "btime");
     if (wtime && btime) {
         // "movestogo 0" means nothing sensible; it is read like an absent value
         // rather than spending the whole clock on one move.
@@ -27,8 +54,11 @@ SearchLimits limits_from_go(std::span<const std::string_view> tokens, Color side
         if (moves_to_go == 0) {
             moves_to_go = 20;
         }
-        limits.time_limit_ms = (side == White ? *wtime : *btime) / moves_to_go;
-    } else if (const auto movetime = keyword_value<std::uint32_t>(tokens, "movetime")) {
+        const std::uint32_t clock = side == White ? *wtime : *btime;
+        // A quarter of the clock is always kept: with one move to go the
+        // whole clock would be lost to the overrun.
+        limits.time_limit_ms = std::min(clock / moves_to_go, clock - clock / 4);
+    } else if (const auto movetime = clock_value(tokens, "movetime")) {
         limits.time_limit_ms = *movetime;
     }
     return limits;

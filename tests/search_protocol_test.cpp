@@ -203,6 +203,7 @@ TEST_P(SearchAnswers, MatchTheRules) {
 }
 
 const char* const START = START_FEN.data();
+const char* const KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
 
 INSTANTIATE_TEST_SUITE_P(
     Positions, SearchAnswers,
@@ -213,10 +214,26 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"Checkmate", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "go depth 5", 0, "", "(none)"},
         AnswerCase{"Stalemate", "7k/8/6QK/8/8/8/8/8 b - - 0 1", "go depth 5", 0, "", "(none)"},
         AnswerCase{"SingleLegalMove", "k7/8/1K6/8/8/8/8/7R b - - 0 1", "go depth 10", 1, "", "a8b8"},
-        AnswerCase{"NodeLimitOne", START, "go nodes 1", 0, "", "(none)"},
-        AnswerCase{"DepthZero", START, "go depth 0", 0, "", "(none)"},
+        // With no completed line the answer is the move the root would try first.
+        AnswerCase{"NodeLimitOne", START, "go nodes 1", 0, "", "d2d4"},
+        AnswerCase{"NodeLimitTwo", START, "go nodes 2", 0, "", "d2d4"},
+        AnswerCase{"DepthZero", START, "go depth 0", 0, "", "d2d4"},
+        AnswerCase{"KiwipeteNodeLimit", KIWIPETE, "go nodes 500", -1, "", ""},
+        AnswerCase{"StalemateNodeLimitOne", "7k/8/6QK/8/8/8/8/8 b - - 0 1", "go nodes 1", 0, "", "(none)"},
         AnswerCase{"MoveTimeZero", START, "go movetime 0", -1, "", ""},
         AnswerCase{"ClocksAtZero", START, "go wtime 0 btime 0", -1, "", ""},
+        // Negative clocks count as 0: the search stops at its first clock reading.
+        AnswerCase{"OwnClockNegative", START, "go wtime -10 btime 1000", -1, "", ""},
+        AnswerCase{"BothClocksNegative", START, "go wtime -1 btime -1 movestogo 5", -1, "", ""},
+        AnswerCase{"MoveTimeNegative", KIWIPETE, "go movetime -5", -1, "", ""},
+        // Oversized values are the largest limit, not 0: depth 5 costs more than one clock reading.
+        AnswerCase{"ClocksOversized", START, "go wtime 99999999999 btime 4294967296 depth 5", 5, "", ""},
+        AnswerCase{"MoveTimeOversized", START, "go movetime 4294967296 depth 5", 5, "", ""},
+        // Ra8 completes the fifty moves and mates: the mate stands.
+        AnswerCase{"MateCompletingFiftyMoves", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 99 1", "go depth 6", 6, "mate 1",
+                   "a1a8"},
+        // Ra8+ is met by Kh7: every move completes the fifty moves without mate.
+        AnswerCase{"FiftyMovesWithoutMate", "6k1/5pp1/7p/8/8/8/8/R5K1 w - - 99 1", "go depth 4", 4, "cp 0", ""},
         AnswerCase{"MovesToGoZero", START, "go wtime 60000 btime 60000 movestogo 0 depth 4", 4, "", ""}),
     [](const ::testing::TestParamInfo<AnswerCase>& case_info) { return std::string(case_info.param.name); });
 
