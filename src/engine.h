@@ -17,7 +17,9 @@
 namespace kestrune {
 
 inline constexpr std::string_view VERSION = "0.1.0";
-inline constexpr std::string_view IDENTIFICATION = "id name kestrune 0.1.0b 64 AB\nid author Ombrelt\nuciok";
+// Interfaces send only the options an engine announces.
+inline constexpr std::string_view IDENTIFICATION =
+    "id name kestrune 0.1.0b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
 
 struct EngineOptions {
     std::optional<std::string> log_path;
@@ -54,6 +56,11 @@ private:
 
 // Writes all bytes to a file descriptor; false (with errno set) on failure.
 bool write_all(int fd, std::string_view bytes);
+
+// Opens (creates or empties) the command log without waiting for a reader
+// and without accepting the engine's own standard input or output. Returns
+// the descriptor, or -1 with `problem` describing why.
+int open_log(const std::string& path, std::string& problem);
 
 // Cuts at every Unicode White_Space character and drops empty pieces.
 std::vector<std::string_view> split_tokens(std::string_view text);

@@ -1,6 +1,7 @@
 // The command front end seen from outside: the real binary driven through pipes.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,7 +31,8 @@ using namespace std::string_literals;
 using Lines = std::vector<std::string>;
 
 const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
-const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt", "uciok"};
+const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt",
+                              "option name MultiPV type spin default 1 min 1 max 255", "uciok"};
 const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX value YYY, got: ";
 // The engine thread may say this when "quit" closes its channel before the process is gone.
 const std::string FAREWELL = "Engine communication error: RecvError\n";
@@ -129,7 +131,9 @@ TEST(ProtocolStartTest, BannerPrecedesEveryAnswer) {
     EngineProcess engine;
     // Sent before anything is read: the banner must still come first.
     engine.send("uci");
-    EXPECT_EQ(read_lines(engine, 4), (Lines{BANNER, IDENTIFICATION[0], IDENTIFICATION[1], IDENTIFICATION[2]}));
+    Lines expected = IDENTIFICATION;
+    expected.insert(expected.begin(), BANNER);
+    EXPECT_EQ(read_lines(engine, expected.size()), expected);
 }
 
 struct AnswerCase {
@@ -304,7 +308,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ProtocolEndOfInputTest,
     ::testing::Values(EndOfInputCase{"Idle", "", {}},
                       EndOfInputCase{"QueuedCommands", "uci\nisready\n", {IDENTIFICATION[0], IDENTIFICATION[1],
-                                                                          IDENTIFICATION[2], "readyok"}},
+                                                                          IDENTIFICATION[2], IDENTIFICATION[3],
+                                                                          "readyok"}},
                       EndOfInputCase{"LastLineWithoutTerminator", "isready\nfoo\0\r"s,
                                      {"readyok", "Unsupported command: foo\0\r"s}},
                       EndOfInputCase{"QueuedEndlessSearch", "go\nisready", {"bestmove", "readyok"}}),
@@ -367,7 +372,8 @@ TEST(ProtocolFatalErrorTest, LogWriteFailureEndsProcessWithFailure) {
     const std::optional<int> status = engine.wait_exit();
     ASSERT_TRUE(status.has_value()) << "engine stayed alive after failing to write its log";
     EXPECT_NE(*status, 0);
-    EXPECT_NE(engine.read_all_stderr().find("TODO: panic message"), std::string::npos);
+    const std::string errors = engine.read_all_stderr();
+    EXPECT_NE(errors.find("Cannot write to log file!: No space left on device\n"), std::string::npos) << errors;
     // The command is logged before it runs, so it never got its answer.
     EXPECT_EQ(engine.read_all_output().find("readyok"), std::string::npos);
 }
@@ -471,7 +477,7 @@ TEST(ProtocolLogTest, FirstExactLogOptionWinsAndEmptiesTheFile) {
     EngineProcess engine({"--LOG", wrong_case, "--logfile", "--log", chosen, "--log", later});
     expect_banner(engine);
     engine.send("uci");
-    EXPECT_EQ(read_lines(engine, 3), IDENTIFICATION);
+    EXPECT_EQ(read_lines(engine, IDENTIFICATION.size()), IDENTIFICATION);
     engine.send("quit");
     EXPECT_EQ(engine.wait_exit(), 0);
     EXPECT_EQ(read_file(chosen), "uci\n");
@@ -489,14 +495,42 @@ TEST(ProtocolLogTest, LastArgumentMeansNoLog) {
     EXPECT_EQ(engine.read_all_stderr(), "");
 }
 
-TEST(ProtocolLogTest, UncreatablePathIsReportedAndEngineRunsWithoutLog) {
-    EngineProcess engine({"--log", "/nonexistent-dir/x.log"});
+struct RefusedLogCase {
+    std::string name;
+    std::string path;  // empty: a FIFO that nobody reads
+    std::string reason;
+};
+
+class ProtocolRefusedLogTest : public ::testing::TestWithParam<RefusedLogCase> {};
+
+// A log that cannot be opened without waiting, or that is the engine's own
+// input or output, is reported once; the engine answers without a log.
+TEST_P(ProtocolRefusedLogTest, IsReportedAndEngineRunsWithoutLog) {
+    const RefusedLogCase& c = GetParam();
+    TempDir dir;
+    std::string path = c.path;
+    if (path.empty()) {
+        path = dir.file("fifo");
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
+    EngineProcess engine({"--log", path});
     expect_banner(engine);
     EXPECT_EQ(answer_to(engine, "uci\n"), IDENTIFICATION);
     engine.send("quit");
     EXPECT_EQ(engine.wait_exit(), 0);
-    EXPECT_TRUE(starts_with(engine.read_all_stderr(), "kestrune: cannot create log file"));
+    EXPECT_EQ(engine.read_all_stderr(),
+              "kestrune: cannot create log file '" + path + "': " + c.reason + "; running without a log\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ProtocolRefusedLogTest,
+    ::testing::Values(RefusedLogCase{"MissingDirectory", "/nonexistent-dir/x.log", "No such file or directory"},
+                      RefusedLogCase{"FifoWithoutReader", "", "No such device or address"},
+                      RefusedLogCase{"OwnStandardInput", "/dev/stdin", "it is the engine's standard input"},
+                      RefusedLogCase{"OwnStandardOutput", "/dev/stdout", "it is the engine's standard output"},
+                      RefusedLogCase{"OwnStandardOutputByDescriptor", "/proc/self/fd/1",
+                                     "it is the engine's standard output"}),
+    case_name<RefusedLogCase>);
 
 // ---------------------------------------------------------------------------
 // Bad input never crashes or hangs the engine
