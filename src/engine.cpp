@@ -39,6 +39,13 @@ void StdoutSink::write_line(std::string_view text) {
     }
 }
 
+void StdoutSink::wait_for_stop_request() {
+    // atomic::wait may return spuriously; the loop rechecks.
+    while (!stop_->load()) {
+        stop_->wait(false);
+    }
+}
+
 namespace {
 
 // Length of the White_Space character starting at text[i], or 0.
@@ -297,6 +304,11 @@ void Engine::handle_go(Tokens tokens) {
 void Engine::search(Tokens tokens) {
     const SearchLimits limits = limits_from_go(tokens, game_.board.side, options_.multi_pv);
     const SearchResult result = run_search(searcher_, game_, limits);
+    if (has_token(tokens, "infinite")) {
+        // An infinite search answers only once it is told to stop, even when
+        // it has run out of depth (or had a single reply) by itself.
+        searcher_.output->wait_for_stop_request();
+    }
     write_line(result.found ? "bestmove " + to_uci(result.best_move) : std::string("bestmove (none)"));
 }
 

@@ -39,6 +39,9 @@ public:
     virtual void write_line(std::string_view text) = 0;
     virtual bool stop_requested() const = 0;
     virtual void set_stop_requested(bool value) = 0;
+    // Blocks until a stop is requested. A writer with no other thread that
+    // could request one returns at once.
+    virtual void wait_for_stop_request() {}
 };
 
 using StopFlag = std::shared_ptr<std::atomic<bool>>;
@@ -49,6 +52,8 @@ public:
     void write_line(std::string_view text) override;
     bool stop_requested() const override { return stop_->load(); }
     void set_stop_requested(bool value) override { stop_->exchange(value); }
+    // Sleeps on the flag: whoever raises it must call notify_all on it.
+    void wait_for_stop_request() override;
 
 private:
     StopFlag stop_;

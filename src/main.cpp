@@ -80,6 +80,13 @@ struct StopState {
     std::shared_ptr<std::atomic<std::uint64_t>> last_stop_line = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
+// Raises the flag and wakes an infinite search that has ended and waits on it to answer.
+void raise_stop(const StopState& stop, std::uint64_t line) {
+    stop.last_stop_line->store(line);
+    stop.flag->store(true);
+    stop.flag->notify_all();
+}
+
 [[noreturn]] void die(const std::string& report) {
     std::cerr << report << std::endl;
     std::_Exit(EXIT_FAILURE);
@@ -186,8 +193,7 @@ InputEnd run_input_loop(Channel& channel, const StopState& stop) {
         if (status == LineReader::Status::End) {
             // Every queued command counts as stopped: searches answer at once,
             // and the commands piped in before the end still get their answers.
-            stop.last_stop_line->store(UINT64_MAX);
-            stop.flag->store(true);
+            raise_stop(stop, UINT64_MAX);
             return InputEnd::EndOfInput;
         }
         if (!is_valid_utf8(line)) {
@@ -195,13 +201,15 @@ InputEnd run_input_loop(Channel& channel, const StopState& stop) {
             return InputEnd::ReadFailure;
         }
         ++number;
+        // Only these exact lower-case bytes at the very start are acted on here.
         const std::string_view head = std::string_view(line).substr(0, 4);
-        if (head == "quit" || head == "stop") {
-            stop.last_stop_line->store(number);
-            stop.flag->store(true);
-        }
         if (head == "quit") {
+            // Like the end of input: what was read before is still answered.
+            raise_stop(stop, UINT64_MAX);
             return InputEnd::Quit;
+        }
+        if (head == "stop") {
+            raise_stop(stop, number);
         }
         channel.send({line, number});
     }
@@ -253,11 +261,12 @@ int main(int argc, char** argv) {
     auto channel = std::make_shared<Channel>();
     std::thread engine_thread(run_engine_thread, channel, options, stop);
     const InputEnd end = run_input_loop(*channel, stop);
-    channel->close(end == InputEnd::EndOfInput);
-    if (end == InputEnd::EndOfInput) {
+    const bool finished = end != InputEnd::ReadFailure;
+    channel->close(finished);
+    if (finished) {
         engine_thread.join();
     }
-    // "quit" and read failures leave at once, wherever the engine thread is;
-    // nothing is buffered. The thread is never joined then.
+    // A read failure leaves at once, wherever the engine thread is; nothing
+    // is buffered. The thread is never joined then.
     std::_Exit(EXIT_SUCCESS);
 }

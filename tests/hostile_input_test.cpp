@@ -229,46 +229,6 @@ TEST(HostileInput, NulBytesAreOrdinaryCharacters) {
     expect_clean_quit(engine);
 }
 
-#ifdef KESTRUNE_SANITIZED
-constexpr int FLOOD = 2000;
-#else
-constexpr int FLOOD = 20000;
-#endif
-
-std::string repeated_line(const std::string& line, int times) {
-    std::string text;
-    text.reserve((line.size() + 1) * static_cast<std::size_t>(times));
-    for (int i = 0; i < times; ++i) text += line + "\n";
-    return text;
-}
-
-TEST(HostileInput, StopFloodWhileIdleDoesNotCutTheNextSearch) {
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send_raw(repeated_line("stop", FLOOD));
-    sync(engine);
-    // The stops were all read before this "go": it runs to its depth.
-    const SearchAnswer answer = search(engine, "go depth 4");
-    EXPECT_TRUE(starts_with(answer.last_info, "info depth 4 ")) << answer.last_info;
-    EXPECT_NE(answer.bestmove, "(none)");
-    expect_clean_quit(engine);
-}
-
-TEST(HostileInput, StopFloodDuringASearchGivesOneBestmove) {
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send("go infinite");
-    EXPECT_TRUE(starts_with(engine.read_until("info depth ").back(), "info depth "));
-    engine.send_raw(repeated_line("stop", FLOOD));
-    const auto lines = engine.read_until("bestmove ", 10s);
-    EXPECT_NE(lines.back(), "bestmove (none)");
-    // Nothing else is pending: the next answer is readyok, not a second bestmove.
-    sync(engine);
-    const SearchAnswer next = search(engine, "go depth 2");
-    EXPECT_TRUE(starts_with(next.last_info, "info depth 2 ")) << next.last_info;
-    expect_clean_quit(engine);
-}
-
 TEST(HostileInput, ThousandsOfCommandsSentWithoutWaitingAreAnsweredInOrder) {
 #ifdef KESTRUNE_SANITIZED
     constexpr int ROUNDS = 300;

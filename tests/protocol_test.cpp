@@ -34,14 +34,8 @@ const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
 const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt",
                               "option name MultiPV type spin default 1 min 1 max 255", "uciok"};
 const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX value YYY, got: ";
-// The engine thread may say this when "quit" closes its channel before the process is gone.
+// The engine thread may say this when a read failure closes its channel before the process is gone.
 const std::string FAREWELL = "Engine communication error: RecvError\n";
-
-#ifdef KESTRUNE_SANITIZED
-constexpr int SLOW_PERFT_DEPTH = 5;
-#else
-constexpr int SLOW_PERFT_DEPTH = 6;
-#endif
 
 bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
@@ -66,16 +60,11 @@ Lines answer_to(EngineProcess& engine, std::string_view input) {
     return lines;
 }
 
-// Output written after the engine's last awaited answer, once "quit" ended it.
-bool quiet_after_quit(const std::string& rest) { return rest.empty() || rest == FAREWELL; }
+// Output written after the engine's last awaited answer, once a read failure ended it.
+bool quiet_after_read_failure(const std::string& rest) { return rest.empty() || rest == FAREWELL; }
 
 bool is_move_answer(const std::string& line) {
     return starts_with(line, "bestmove ") && line != "bestmove (none)" && line.size() >= 13 && line.size() <= 14;
-}
-
-std::size_t count_prefixed(const Lines& lines, std::string_view prefix) {
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return starts_with(l, prefix); }));
 }
 
 class TempDir {
@@ -178,10 +167,6 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"UnsupportedMultibyte", "caf\xc3\xa9 \xf0\x9f\x90\x9f\n", {"Unsupported command: caf\xc3\xa9 \xf0\x9f\x90\x9f", ""}},
         AnswerCase{"UnsupportedNul", "is\0ready\n"s, {"Unsupported command: is\0ready"s, ""}},
         AnswerCase{"UnsupportedLoneNul", "\0\n"s, {"Unsupported command: \0"s, ""}},
-        AnswerCase{"StopFollowedByLetters", "stopgap\n", {"Unsupported command: stopgap", ""}},
-        AnswerCase{"StopIdle", "stop\n", {}}, AnswerCase{"StopCapitals", "STOP\n", {}},
-        AnswerCase{"QuitCapitals", "QUIT\n", {"quitting"}}, AnswerCase{"QuitAfterSpace", " quit\n", {"quitting"}},
-        AnswerCase{"QuitAfterTab", "\tquit now\r\n", {"quitting"}},
         AnswerCase{"SetoptionAlone", "setoption\n", {SETOPTION_ERROR}},
         AnswerCase{"SetoptionTooFew", "setoption name MultiPV\n", {SETOPTION_ERROR + "name MultiPV"}},
         AnswerCase{"SetoptionTokensJoinedBySingleSpaces",
@@ -237,93 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
     case_name<MultiPvCase>);
 
 // ---------------------------------------------------------------------------
-// Leaving: "quit", end of input, unreadable input, fatal errors
-
-struct QuitCase {
-    std::string name;
-    std::string line;
-};
-
-class ProtocolQuitTest : public ::testing::TestWithParam<QuitCase> {};
-
-TEST_P(ProtocolQuitTest, EndsAtOnceWithoutAnswer) {
-    EngineProcess engine;
-    expect_banner(engine);
-    ASSERT_EQ(answer_to(engine, ""), Lines{});
-    engine.send_raw(GetParam().line);
-    EXPECT_EQ(engine.wait_exit(), 0);
-    const std::string rest = engine.read_all_output();
-    EXPECT_TRUE(quiet_after_quit(rest)) << rest;  // no "quitting": the line never reaches the engine
-    EXPECT_EQ(engine.read_all_stderr(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(QuitLines, ProtocolQuitTest,
-                         ::testing::Values(QuitCase{"Quit", "quit\n"}, QuitCase{"QuitCrLf", "quit\r\n"},
-                                           QuitCase{"Quitting", "quitting\n"},
-                                           QuitCase{"QuitWithArguments", "quit now\n"},
-                                           // Lines after the quit are never read.
-                                           QuitCase{"QuitBeforeMoreCommands", "quit\nuci\nisready\n"}),
-                         case_name<QuitCase>);
-
-TEST(ProtocolQuitDuringSearchTest, EndsAtOnce) {
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send("go");
-    engine.read_until("info depth ");
-    engine.send("quit");
-    EXPECT_EQ(engine.wait_exit(), 0);
-}
-
-struct EndOfInputCase {
-    std::string name;
-    std::string input;  // sent just before standard input is closed
-    Lines answer;       // all that follows the banner
-};
-
-class ProtocolEndOfInputTest : public ::testing::TestWithParam<EndOfInputCase> {};
-
-TEST_P(ProtocolEndOfInputTest, AnswersWhatCameBeforeAndExitsCleanly) {
-    const EndOfInputCase& c = GetParam();
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send_raw(c.input);
-    engine.close_stdin();
-    EXPECT_EQ(engine.wait_exit(), 0);
-    std::istringstream rest(engine.read_all_output());
-    Lines lines;
-    for (std::string line; std::getline(rest, line);) {
-        lines.push_back(line);
-    }
-    // A search cut short by the end of input may or may not complete a depth,
-    // but it still names a move.
-    std::erase_if(lines, [](const std::string& l) { return starts_with(l, "info depth "); });
-    for (std::string& line : lines) {
-        if (is_move_answer(line)) line = "bestmove";
-    }
-    EXPECT_EQ(lines, c.answer);
-    EXPECT_EQ(engine.read_all_stderr(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProtocolEndOfInputTest,
-    ::testing::Values(EndOfInputCase{"Idle", "", {}},
-                      EndOfInputCase{"QueuedCommands", "uci\nisready\n", {IDENTIFICATION[0], IDENTIFICATION[1],
-                                                                          IDENTIFICATION[2], IDENTIFICATION[3],
-                                                                          "readyok"}},
-                      EndOfInputCase{"LastLineWithoutTerminator", "isready\nfoo\0\r"s,
-                                     {"readyok", "Unsupported command: foo\0\r"s}},
-                      EndOfInputCase{"QueuedEndlessSearch", "go\nisready", {"bestmove", "readyok"}}),
-    case_name<EndOfInputCase>);
-
-TEST(ProtocolEndOfInputSearchTest, StopsRunningSearch) {
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send("go");
-    engine.read_until("info depth ");
-    engine.close_stdin();
-    EXPECT_TRUE(is_move_answer(engine.read_until("bestmove", 30s).back()));
-    EXPECT_EQ(engine.wait_exit(), 0);
-}
+// Leaving on unreadable input or a fatal error ("stop", "quit" and the end of
+// input are tested in threads_test.cpp)
 
 struct Utf8Case {
     std::string name;
@@ -341,7 +241,7 @@ TEST_P(ProtocolInvalidUtf8Test, ReportsAndEnds) {
     EXPECT_EQ(engine.wait_exit(), 0);
     EXPECT_EQ(engine.read_all_stderr(), "Failed to read line: stream did not contain valid UTF-8\n");
     const std::string rest = engine.read_all_output();
-    EXPECT_TRUE(quiet_after_quit(rest)) << rest;
+    EXPECT_TRUE(quiet_after_read_failure(rest)) << rest;
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, ProtocolInvalidUtf8Test,
@@ -376,73 +276,6 @@ TEST(ProtocolFatalErrorTest, LogWriteFailureEndsProcessWithFailure) {
     EXPECT_NE(errors.find("Cannot write to log file!: No space left on device\n"), std::string::npos) << errors;
     // The command is logged before it runs, so it never got its answer.
     EXPECT_EQ(engine.read_all_output().find("readyok"), std::string::npos);
-}
-
-// ---------------------------------------------------------------------------
-// The stop flag
-
-struct StopCase {
-    std::string name;
-    std::string line;
-    Lines after_bestmove;  // what the forwarded line itself answers
-};
-
-class ProtocolStopTest : public ::testing::TestWithParam<StopCase> {};
-
-TEST_P(ProtocolStopTest, EndsRunningSearch) {
-    const StopCase& c = GetParam();
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send("go");
-    engine.read_until("info depth ");
-    engine.send_raw(c.line);
-    EXPECT_TRUE(is_move_answer(engine.read_until("bestmove", 30s).back()));
-    EXPECT_EQ(answer_to(engine, ""), c.after_bestmove);
-}
-
-INSTANTIATE_TEST_SUITE_P(StopLines, ProtocolStopTest,
-                         ::testing::Values(StopCase{"Stop", "stop\n", {}}, StopCase{"StopCrLf", "stop\r\n", {}},
-                                           StopCase{"StopWithArgument", "stop now\n", {}},
-                                           StopCase{"StopFollowedByLetters", "stopgap\n",
-                                                    {"Unsupported command: stopgap", ""}}),
-                         case_name<StopCase>);
-
-TEST(ProtocolStopFlagTest, StopForQueuedSearchIsNotLost) {
-    EngineProcess engine;
-    expect_banner(engine);
-    // The endless "go" waits in the channel behind the perft when "stop" is read.
-    engine.send_raw("go perft " + std::to_string(SLOW_PERFT_DEPTH) + "\ngo\nstop\n");
-    const Lines lines = engine.read_until("bestmove", 60s);
-    ASSERT_GE(lines.size(), 22U);
-    for (std::size_t i = 0; i < 20; ++i) {
-        EXPECT_NE(lines[i].find(": "), std::string::npos) << lines[i];
-    }
-    EXPECT_EQ(lines[20], "");
-    EXPECT_TRUE(is_move_answer(lines.back())) << lines.back();
-    EXPECT_EQ(answer_to(engine, ""), Lines{});
-}
-
-TEST(ProtocolStopFlagTest, StopWhileIdleDoesNotCutLaterSearch) {
-    EngineProcess engine;
-    expect_banner(engine);
-    ASSERT_EQ(answer_to(engine, "stop\n"), Lines{});
-    engine.send("go depth 5");
-    const Lines lines = engine.read_until("bestmove");
-    EXPECT_GE(count_prefixed(lines, "info depth 5 "), 1U) << ::testing::PrintToString(lines);
-    EXPECT_TRUE(is_move_answer(lines.back()));
-}
-
-TEST(ProtocolStopFlagTest, StopCutsOnlyTheSearchReadBeforeIt) {
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send("go");
-    engine.read_until("info depth ");
-    // The stop belongs to the running search; the search queued after it runs in full.
-    engine.send_raw("stop\ngo depth 5\n");
-    EXPECT_TRUE(is_move_answer(engine.read_until("bestmove", 30s).back()));
-    const Lines lines = engine.read_until("bestmove");
-    EXPECT_TRUE(starts_with(lines.front(), "info depth 1 ")) << lines.front();
-    EXPECT_GE(count_prefixed(lines, "info depth 5 "), 1U) << ::testing::PrintToString(lines);
 }
 
 // ---------------------------------------------------------------------------

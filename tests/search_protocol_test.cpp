@@ -91,10 +91,6 @@ public:
         }
         return until("bestmove ");
     }
-    void sync() {
-        send("isready");
-        until("readyok");
-    }
 
 private:
     EngineProcess engine_;
@@ -297,32 +293,6 @@ TEST(SearchProtocol, SameScriptGivesSameOutput) {
     EXPECT_EQ(first, last);
 }
 
-TEST(SearchProtocol, StopEndsAnUnlimitedSearch) {
-    Session engine;
-    engine.send("position startpos");
-    engine.send("go");
-    engine.until("info depth ");
-    engine.send("stop");
-    const auto lines = engine.until("bestmove ");
-    EXPECT_TRUE(is_legal(START, lines.back().substr(9))) << lines.back();
-    engine.sync();
-}
-
-TEST(SearchProtocol, IsReadyDuringASearchIsAnsweredAfterBestmove) {
-    Session engine;
-    engine.send("position startpos");
-    engine.send("go");
-    engine.until("info depth ");
-    engine.send("isready");
-    engine.send("stop");
-    const auto lines = engine.until("readyok");
-    const auto bestmoves =
-        std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("bestmove ", 0) == 0; });
-    EXPECT_EQ(bestmoves, 1) << "readyok must follow the search's answer";
-    ASSERT_GE(lines.size(), 2U);
-    EXPECT_EQ(lines[lines.size() - 2].rfind("bestmove ", 0), 0U);
-}
-
 TEST(SearchProtocol, UciNewGameResetsTheGameAndKeepsMultiPv) {
     Session engine;
     engine.send("setoption name MultiPV value 2");
@@ -334,25 +304,6 @@ TEST(SearchProtocol, UciNewGameResetsTheGameAndKeepsMultiPv) {
     const auto info = info_lines(engine.search({"go depth 1"}));
     ASSERT_EQ(info.size(), 2U);
     EXPECT_EQ(field(info[1], "multipv"), "2");
-}
-
-TEST(SearchProtocol, StopReadWhileGoIsQueuedIsNotLost) {
-    Session engine;
-    engine.send("position startpos");
-    // The second "go" is still queued when "stop" is read: it must end too.
-    engine.send("go");
-    engine.send("go");
-    engine.send("stop");
-    engine.until("bestmove ");
-    engine.until("bestmove ");
-    engine.sync();
-
-    // A stop read while idle does not cut the next search short.
-    engine.send("stop");
-    engine.sync();
-    const auto info = info_lines(engine.search({"go depth 4"}));
-    ASSERT_FALSE(info.empty());
-    EXPECT_EQ(field(info.back(), "depth"), "4");
 }
 
 }  // namespace
