@@ -193,6 +193,15 @@ void generate_moves(const BoardState& board, bool captures_only, MoveList& out) 
     }
 }
 
+void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out) {
+    generation::ScoredSink sink(board, out);
+    if (captures_only) {
+        generate<true>(board, sink);
+    } else {
+        generate<false>(board, sink);
+    }
+}
+
 MoveList generate_moves(const BoardState& board, bool captures_only) {
     MoveList list;
     generate_moves(board, captures_only, list);

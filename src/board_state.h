@@ -312,6 +312,9 @@ bool in_check(const BoardState& board);
 // quiet moves are left out except the king's own steps.
 void generate_moves(const BoardState& board, bool captures_only, MoveList& out);
 MoveList generate_moves(const BoardState& board, bool captures_only);
+// The same moves in the same order, each with its ordering score (score_moves
+// without a preferred move).
+void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out);
 // The number of legal moves (all moves), counted without building the list.
 std::uint64_t count_moves(const BoardState& board);
 

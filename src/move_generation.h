@@ -411,4 +411,61 @@ private:
     std::uint64_t count_ = 0;
 };
 
+// How much a move raises the mover's middle-game piece-square sum, before
+// the preferred-move bonus: the ordering score of the search. Castling counts
+// the king's step only, en passant leaves out the captured pawn.
+KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Square from, Square to, int kind) {
+    const auto& t = MG_TABLE;
+    const Piece p = board.squares[from];
+    const Piece moved = (kind & 8) != 0 ? make_piece(board.side, static_cast<PieceKind>((kind & 3) + 1)) : p;
+    int delta = t[moved][to] - t[p][from];
+    if ((kind & Capture) != 0 && kind != EnPassant) {
+        delta -= t[board.squares[to]][to];
+    }
+    if (board.side == Black) {
+        delta = -delta;
+    }
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(delta));
+}
+
+// Appends each move with its ordering score: the search's list, scored while
+// the generator still knows each move's kind.
+class ScoredSink {
+public:
+    ScoredSink(const BoardState& board, ScoredMoveList& list) : board_(board), list_(list) {}
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
+        list_.push({Move(from, to, kind), ordering_delta(board_, from, to, kind)});
+    }
+    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
+        while (targets != 0) {
+            add(from, pop_lowest(targets), kind);
+        }
+    }
+    KESTRUNE_FORCE_INLINE void add_piece_moves(Square from, Bitboard captures, Bitboard quiets) {
+        add_targets(from, captures, Capture);
+        add_targets(from, quiets, Quiet);
+    }
+    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, int kind) {
+        while (targets != 0) {
+            const Square to = pop_lowest(targets);
+            add(static_cast<Square>(to - offset), to, kind);
+        }
+    }
+    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const std::array<int, 4>& kinds) {
+        for (const int kind : kinds) {
+            add(from, to, kind);
+        }
+    }
+    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const std::array<int, 4>& kinds) {
+        while (targets != 0) {
+            const Square to = pop_lowest(targets);
+            add_promotions(static_cast<Square>(to - offset), to, kinds);
+        }
+    }
+
+private:
+    const BoardState& board_;
+    ScoredMoveList& list_;
+};
+
 }  // namespace kestrune::generation

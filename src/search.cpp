@@ -91,12 +91,11 @@ std::optional<Move> table_move(const Searcher& s, const BoardState& pos) {
     return entry.empty() ? std::nullopt : std::optional<Move>(entry.move());
 }
 
-// Ordering scores with the table's move first. The probe is nearly always a
-// cache miss, so it comes after the scoring work, and a single move needs no
+// The table's move first. The probe is nearly always a cache miss, so it
+// comes after the generation and scoring work, and a single move needs no
 // order at all.
-void order_moves(const Searcher& s, const BoardState& pos, const MoveList& moves, ScoredMoveList& scored) {
-    score_moves(moves, std::nullopt, pos, scored);
-    if (moves.size() < 2) {
+void order_moves(const Searcher& s, const BoardState& pos, ScoredMoveList& scored) {
+    if (scored.size() < 2) {
         return;
     }
     if (const auto preferred = table_move(s, pos)) {
@@ -143,13 +142,10 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     if (ply >= MAX_PLY) {
         return to_score(alpha);
     }
-    MoveList moves;
-    generate_moves(position, true, moves);
     ScoredMoveList scored;
-    if (!moves.empty()) {
-        order_moves(s, position, moves, scored);
-    }
-    for (std::size_t i = 0; i < moves.size(); ++i) {
+    generate_scored_moves(position, true, scored);
+    order_moves(s, position, scored);
+    for (std::size_t i = 0; i < scored.size(); ++i) {
         const Move m = select_move(scored, i);
         if (is_under_promotion(m)) {
             continue;
@@ -228,15 +224,12 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
         }
     }
 
-    MoveList moves;
-    generate_moves(position, false, moves);
     ScoredMoveList scored;
-    if (!moves.empty()) {
-        // Probed again: the null-move search may have replaced the slot.
-        order_moves(s, position, moves, scored);
-    }
+    generate_scored_moves(position, false, scored);
+    // Probed again: the null-move search may have replaced the slot.
+    order_moves(s, position, scored);
     Move best = NO_MOVE;
-    for (std::size_t i = 0; i < moves.size(); ++i) {
+    for (std::size_t i = 0; i < scored.size(); ++i) {
         const Move m = select_move(scored, i);
         int d = depth;
         if (depth >= 3 && i >= 2 && m.kind() == Quiet) {
@@ -260,7 +253,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
             best = m;
         }
     }
-    const int result = moves.empty() ? (checked ? ply - MATE_SCORE : 0) : alpha;
+    const int result = scored.empty() ? (checked ? ply - MATE_SCORE : 0) : alpha;
     if (best != NO_MOVE) {
         s.table.store(position.hash, Bound::Exact, depth, best, to_score(result));
     }
@@ -271,15 +264,14 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
                          std::int16_t beta_in, const ExcludedMoves& excluded) {
     int alpha = alpha_in;
     const int beta = beta_in;
-    MoveList moves;
-    generate_moves(position, false, moves);
-    if (moves.empty()) {
+    ScoredMoveList scored;
+    generate_scored_moves(position, false, scored);
+    if (scored.empty()) {
         return {false, Move{}, alpha_in, true};
     }
-    ScoredMoveList scored;
-    order_moves(s, position, moves, scored);
+    order_moves(s, position, scored);
     SearchResult result;
-    for (std::size_t i = 0; i < moves.size(); ++i) {
+    for (std::size_t i = 0; i < scored.size(); ++i) {
         const Move m = select_move(scored, i);
         const UciText text = uci_text(m);
         if (std::find(excluded.begin(), excluded.end(), text) != excluded.end()) {
@@ -303,7 +295,7 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
         }
     }
     result.score = to_score(alpha);
-    result.single_reply = moves.size() < 2;
+    result.single_reply = scored.size() < 2;
     return result;
 }
 
