@@ -98,6 +98,7 @@ std::uint32_t fill_slider(std::array<Bitboard, 102400 + 5248>& attacks, SliderEn
         return lower | upper;
     };
     entry.blockers = inner(a) | inner(b);
+    entry.rays = a.full_line | b.full_line;
     entry.offset = offset;
     Bitboard subset = 0;
     do {

@@ -99,6 +99,7 @@ inline const LineMasks& line_masks(std::size_t direction, Square s) { return ATT
 // line_attacks, so both paths give the same sets.
 struct SliderEntry {
     Bitboard blockers;  // squares whose occupancy changes the attacks
+    Bitboard rays;      // the attacks on an empty board
     std::uint32_t offset;
 };
 struct PextTables {
@@ -118,12 +119,12 @@ KESTRUNE_FORCE_INLINE Bitboard bishop_attacks(Square s, Bitboard occupancy) {
     return PEXT_TABLES.attacks[e.offset + _pext_u64(occupancy, e.blockers)];
 }
 // Attacks for callers that read only the squares of lines holding one of
-// `wanted`: a table load is cheaper than the test, so it traces every line.
-KESTRUNE_FORCE_INLINE Bitboard rook_attacks_through(Square s, Bitboard occupancy, Bitboard) {
-    return rook_attacks(s, occupancy);
+// `wanted`: a slider whose lines all miss them costs no table load.
+KESTRUNE_FORCE_INLINE Bitboard rook_attacks_through(Square s, Bitboard occupancy, Bitboard wanted) {
+    return (PEXT_TABLES.rook[s].rays & wanted) != 0 ? rook_attacks(s, occupancy) : 0;
 }
-KESTRUNE_FORCE_INLINE Bitboard bishop_attacks_through(Square s, Bitboard occupancy, Bitboard) {
-    return bishop_attacks(s, occupancy);
+KESTRUNE_FORCE_INLINE Bitboard bishop_attacks_through(Square s, Bitboard occupancy, Bitboard wanted) {
+    return (PEXT_TABLES.bishop[s].rays & wanted) != 0 ? bishop_attacks(s, occupancy) : 0;
 }
 #else
 KESTRUNE_FORCE_INLINE Bitboard rook_attacks(Square s, Bitboard occupancy) {
