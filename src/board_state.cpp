@@ -50,29 +50,11 @@ inline void copy_board(BoardState& to, const BoardState& from) {
     static_assert(sizeof(BoardState) % 8 == 0);
 }
 
-template <bool Record>
-BoardState make(const BoardState& board, Move m) {
-    BoardState next;
-    copy_board(next, board);
+// Changes the placement for one move of `us` (with its hash, phase and sums),
+// and sets the en-passant square after a double step.
+KESTRUNE_FORCE_INLINE void move_pieces(BoardState& next, Color us, Move m) {
     const Square from = m.from();
     const Square to = m.to();
-    const Color us = board.side;
-    // Scalars are read from the source, not from the fresh copy: a load that
-    // straddles two of the copy's stores cannot be forwarded and stalls.
-    if constexpr (Record) {
-        // A full history is never handed in; dropping the move keeps the board sound if it were.
-        if (board.history_len < HISTORY_CAPACITY) {
-            next.history[board.history_len] = m;
-            next.history_len = board.history_len + 1;
-        }
-    }
-    next.plies = board.plies + 1;
-    next.halfmove_clock = kind_of(board.squares[from]) == Pawn ? 0 : board.halfmove_clock + 1;
-    next.castle_touched = board.castle_touched | square_bb(from) | square_bb(to);
-    if (board.en_passant != 0) {
-        next.hash = board.hash ^ ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
-        next.en_passant = 0;
-    }
     const Square back_rank = us == White ? 0 : 56;
     switch (m.kind()) {
         case Quiet:
@@ -121,7 +103,32 @@ BoardState make(const BoardState& board, Move m) {
             // Kinds 6 and 7 are never generated: reaching here is a programming error.
             std::abort();
     }
-    next.side = opposite(us);
+}
+
+template <bool Record>
+BoardState make(const BoardState& board, Move m) {
+    BoardState next;
+    copy_board(next, board);
+    const Square from = m.from();
+    const Square to = m.to();
+    // Scalars are read from the source, not from the fresh copy: a load that
+    // straddles two of the copy's stores cannot be forwarded and stalls.
+    if constexpr (Record) {
+        // A full history is never handed in; dropping the move keeps the board sound if it were.
+        if (board.history_len < HISTORY_CAPACITY) {
+            next.history[board.history_len] = m;
+            next.history_len = board.history_len + 1;
+        }
+    }
+    next.plies = board.plies + 1;
+    next.halfmove_clock = kind_of(board.squares[from]) == Pawn ? 0 : board.halfmove_clock + 1;
+    next.castle_touched = board.castle_touched | square_bb(from) | square_bb(to);
+    if (board.en_passant != 0) {
+        next.hash = board.hash ^ ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
+        next.en_passant = 0;
+    }
+    move_pieces(next, board.side, m);
+    next.side = opposite(board.side);
     next.hash ^= ZOBRIST.side_key;
     return next;
 }

@@ -164,6 +164,57 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     return to_score(alpha);
 }
 
+namespace {
+
+// A table entry at least as deep as the node answers it outright, or narrows
+// its window (alpha and beta are changed in place).
+std::optional<std::int16_t> table_cutoff(Searcher& s, const BoardState& position, std::uint8_t depth, int& alpha,
+                                         int& beta) {
+    const TtData entry = s.table.probe(position.hash);
+    if (entry.empty() || entry.depth() < depth) {
+        return std::nullopt;
+    }
+    ++s.stats.tt_hits;
+    switch (entry.kind()) {
+        case Bound::Exact:
+            ++s.stats.leaf_returns;
+            return entry.score();
+        case Bound::Lower:
+            alpha = std::max<int>(alpha, entry.score());
+            break;
+        case Bound::Upper:
+            beta = std::min<int>(beta, entry.score());
+            break;
+        case Bound::Empty:
+            break;
+    }
+    if (alpha >= beta) {
+        ++s.stats.leaf_returns;
+        return entry.score();
+    }
+    return std::nullopt;
+}
+
+// Null-move pruning: when passing still holds beta, with a side that has more
+// than king and pawns, the node fails high.
+bool null_move_cuts(Searcher& s, const BoardState& position, std::uint8_t depth, int ply, int beta) {
+    if (!has_pieces(position) || evaluate(position) < beta) {
+        return false;
+    }
+    const BoardState child = make_null_move(position);
+    s.table.prefetch(child.hash);
+    const int child_depth = depth < 7 ? std::max(depth - 3, 0) : depth - 4;
+    const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply, to_score(-beta),
+                                  to_score(-beta + 1), false);
+    if (score < beta) {
+        return false;
+    }
+    ++s.stats.beta_cutoffs;
+    return true;
+}
+
+}  // namespace
+
 std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t depth, int ply, std::int16_t alpha_in,
                         std::int16_t beta_in, bool null_allowed) {
     check_limits(s);
@@ -190,38 +241,11 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
         return 0;
     }
 
-    const TtData entry = s.table.probe(position.hash);
-    if (!entry.empty() && entry.depth() >= depth) {
-        ++s.stats.tt_hits;
-        switch (entry.kind()) {
-            case Bound::Exact:
-                ++s.stats.leaf_returns;
-                return entry.score();
-            case Bound::Lower:
-                alpha = std::max<int>(alpha, entry.score());
-                break;
-            case Bound::Upper:
-                beta = std::min<int>(beta, entry.score());
-                break;
-            case Bound::Empty:
-                break;
-        }
-        if (alpha >= beta) {
-            ++s.stats.leaf_returns;
-            return entry.score();
-        }
+    if (const auto answer = table_cutoff(s, position, depth, alpha, beta)) {
+        return *answer;
     }
-
-    if (depth >= 2 && null_allowed && !checked && has_pieces(position) && evaluate(position) >= beta) {
-        const BoardState child = make_null_move(position);
-        s.table.prefetch(child.hash);
-        const int child_depth = depth < 7 ? std::max(depth - 3, 0) : depth - 4;
-        const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply, to_score(-beta),
-                                      to_score(-beta + 1), false);
-        if (score >= beta) {
-            ++s.stats.beta_cutoffs;
-            return to_score(beta);
-        }
+    if (depth >= 2 && null_allowed && !checked && null_move_cuts(s, position, depth, ply, beta)) {
+        return to_score(beta);
     }
 
     ScoredMoveList scored;
