@@ -11,65 +11,74 @@ namespace {
 // en-passant state. Its own make copies only those and skips the hash, the
 // piece-square sums, the phase, the clocks and the history, which the full
 // make keeps for the search. The other fields of a perft child are left unset.
-KESTRUNE_FORCE_INLINE void relocate(BoardState& n, Square from, Square to) {
-    const Piece p = n.squares[from];
+// The generator reads bitboards only, so a child that is only counted, never
+// made from, does without `squares` too (WithSquares false): piece codes are
+// read from the parent.
+template <bool WithSquares>
+KESTRUNE_FORCE_INLINE void relocate(BoardState& n, const BoardState& b, Square from, Square to) {
+    const Piece p = b.squares[from];
     n.bitboards[p] ^= square_bb(from) | square_bb(to);
-    n.squares[to] = p;
-    n.squares[from] = EMPTY;
+    if constexpr (WithSquares) {
+        n.squares[to] = p;
+        n.squares[from] = EMPTY;
+    }
 }
 
-// Takes the piece off the bitboards only; the caller rewrites the square.
-KESTRUNE_FORCE_INLINE void lift(BoardState& n, Square s) { n.bitboards[n.squares[s]] &= ~square_bb(s); }
-
-KESTRUNE_FORCE_INLINE void place(BoardState& n, Piece p, Square s) {
-    n.bitboards[p] |= square_bb(s);
-    n.squares[s] = p;
+template <bool WithSquares>
+KESTRUNE_FORCE_INLINE void lift(BoardState& n, const BoardState& b, Square s) {
+    n.bitboards[b.squares[s]] &= ~square_bb(s);
+    if constexpr (WithSquares) {
+        n.squares[s] = EMPTY;
+    }
 }
 
-template <Color us>
+template <Color us, bool WithSquares>
 KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Square from, Square to, int kind) {
     using S = generation::Side<us>;
     std::memcpy(&n.bitboards, &b.bitboards, sizeof b.bitboards);
-    std::memcpy(&n.squares, &b.squares, sizeof b.squares);
+    if constexpr (WithSquares) {
+        std::memcpy(&n.squares, &b.squares, sizeof b.squares);
+    }
     n.castle_touched = b.castle_touched | square_bb(from) | square_bb(to);
     n.en_passant = 0;
     n.side = S::them;
     switch (kind) {
         case Quiet:
-            relocate(n, from, to);
+            relocate<WithSquares>(n, b, from, to);
             break;
         case DoublePawnPush:
-            relocate(n, from, to);
+            relocate<WithSquares>(n, b, from, to);
             n.en_passant = square_bb(static_cast<Square>(from + S::push));
             break;
         case CastleKingside:
-            relocate(n, S::on_back_rank(E1), S::on_back_rank(G1));
-            relocate(n, S::on_back_rank(H1), S::on_back_rank(F1));
+            relocate<WithSquares>(n, b, S::on_back_rank(E1), S::on_back_rank(G1));
+            relocate<WithSquares>(n, b, S::on_back_rank(H1), S::on_back_rank(F1));
             break;
         case CastleQueenside:
-            relocate(n, S::on_back_rank(E1), S::on_back_rank(C1));
-            relocate(n, S::on_back_rank(A1), S::on_back_rank(D1));
+            relocate<WithSquares>(n, b, S::on_back_rank(E1), S::on_back_rank(C1));
+            relocate<WithSquares>(n, b, S::on_back_rank(A1), S::on_back_rank(D1));
             break;
         case Capture:
-            lift(n, to);
-            relocate(n, from, to);
+            lift<WithSquares>(n, b, to);
+            relocate<WithSquares>(n, b, from, to);
             break;
-        case EnPassant: {
-            const auto captured = static_cast<Square>(to - S::push);
-            relocate(n, from, to);
-            lift(n, captured);
-            n.squares[captured] = EMPTY;
+        case EnPassant:
+            relocate<WithSquares>(n, b, from, to);
+            lift<WithSquares>(n, b, static_cast<Square>(to - S::push));
+            break;
+        default: {
+            // Promotions, with or without a capture.
+            lift<WithSquares>(n, b, from);
+            if ((kind & Capture) != 0) {
+                lift<WithSquares>(n, b, to);
+            }
+            const Piece promoted = make_piece(us, static_cast<PieceKind>((kind & 3) + 1));
+            n.bitboards[promoted] |= square_bb(to);
+            if constexpr (WithSquares) {
+                n.squares[to] = promoted;
+            }
             break;
         }
-        default:
-            // Promotions, with or without a capture.
-            lift(n, from);
-            n.squares[from] = EMPTY;
-            if ((kind & Capture) != 0) {
-                lift(n, to);
-            }
-            place(n, make_piece(us, static_cast<PieceKind>((kind & 3) + 1)), to);
-            break;
     }
 }
 
@@ -92,8 +101,13 @@ public:
 
     KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
         BoardState next;
-        make_for_perft<us>(board_, next, from, to, kind);
-        total_ += depth_ == 2 ? count_for<opposite(us)>(next) : perft_for<opposite(us)>(next, depth_ - 1);
+        if (depth_ == 2) {
+            make_for_perft<us, false>(board_, next, from, to, kind);
+            total_ += count_for<opposite(us)>(next);
+        } else {
+            make_for_perft<us, true>(board_, next, from, to, kind);
+            total_ += perft_for<opposite(us)>(next, depth_ - 1);
+        }
     }
     KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
         while (targets != 0) {
