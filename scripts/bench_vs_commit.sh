@@ -8,8 +8,9 @@
 # (../.bench-<short hash>) and built there once in Release; later runs reuse
 # that build. BENCH_BINARY defaults to build/bench of this checkout (build it
 # first). The two benches alternate RUNS times (default 3), each keeps its
-# best nodes/s, so a busy moment on a shared machine does not decide. Both
-# must print the same node total: a speed figure for another tree means nothing.
+# best nodes per CPU second, so a busy moment on a shared machine does not
+# decide. Both must print the same node total: a speed figure for another
+# tree means nothing.
 set -euo pipefail
 
 commit=${1:?usage: bench_vs_commit.sh COMMIT [RUNS] [BENCH_BINARY]}
@@ -30,21 +31,28 @@ if [[ ! -x $theirs ]]; then
     cmake --build "$other_src/build" -j2 --target bench >/dev/null
 fi
 
-# run_bench BINARY -> "NODES NODES_PER_SECOND"
+# run_bench BINARY -> "NODES CPU_NODES_PER_SECOND". The rate is taken over
+# the process's CPU time (user + system) rather than bench's own wall-clock
+# figure: on a machine shared with other work, waiting for a core is not
+# the program's cost.
 run_bench() {
-    "$1" | awk -F': *' '/^Nodes searched/ {n = $2} /^Nodes\/second/ {r = $2} END {print n, r}'
+    local out cpu
+    out=$(mktemp)
+    cpu=$( { TIMEFORMAT='%U %S'; time "$1" >"$out"; } 2>&1 | awk '{print $1 + $2}')
+    awk -F': *' -v cpu="$cpu" '/^Nodes searched/ {printf "%d %.0f\n", $2, $2 / cpu}' "$out"
+    rm -f "$out"
 }
 
 best_ours=0 best_theirs=0 nodes_ours=0 nodes_theirs=0
 for ((run = 1; run <= runs; run++)); do
     read -r nodes_ours rate_ours < <(run_bench "$ours")
     read -r nodes_theirs rate_theirs < <(run_bench "$theirs")
-    printf 'run %d: this checkout %12d nps   %s %12d nps\n' "$run" "$rate_ours" "$hash" "$rate_theirs"
+    printf 'run %d: this checkout %12d nodes/cpu-s   %s %12d nodes/cpu-s\n' "$run" "$rate_ours" "$hash" "$rate_theirs"
     ((rate_ours > best_ours)) && best_ours=$rate_ours
     ((rate_theirs > best_theirs)) && best_theirs=$rate_theirs
 done
 
-printf 'best:  this checkout %12d nps   %s %12d nps\n' "$best_ours" "$hash" "$best_theirs"
+printf 'best:  this checkout %12d nodes/cpu-s   %s %12d nodes/cpu-s\n' "$best_ours" "$hash" "$best_theirs"
 if [[ $nodes_ours != "$nodes_theirs" ]]; then
     echo "node totals differ: this checkout $nodes_ours, $hash $nodes_theirs" >&2
     exit 1
