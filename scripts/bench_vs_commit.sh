@@ -4,9 +4,9 @@
 #
 #   scripts/bench_vs_commit.sh COMMIT [RUNS] [BENCH_BINARY]
 #
-# COMMIT is exported with `git archive` into a directory beside this checkout
-# (../.bench-<short hash>) and built there once in Release; later runs reuse
-# that build. BENCH_BINARY defaults to build/bench of this checkout (build it
+# COMMIT is exported with `git archive` into build-commits/<short hash> of
+# this checkout (ignored by git, like every build directory) and built there
+# once in Release; later runs reuse that build. BENCH_BINARY defaults to build/bench of this checkout (build it
 # first). The two benches alternate RUNS times (default 3), each keeps its
 # best nodes per CPU second, so a busy moment on a shared machine does not
 # decide. Both must print the same node total: a speed figure for another
@@ -20,7 +20,7 @@ ours=${3:-$root/build/bench}
 
 [[ -x $ours ]] || { echo "no bench binary at $ours (build the 'bench' target first)" >&2; exit 2; }
 hash=$(git -C "$root" rev-parse --short "$commit^{commit}")
-other_src=$(dirname "$root")/.bench-$hash
+other_src=$root/build-commits/$hash
 theirs=$other_src/build/bench
 
 if [[ ! -x $theirs ]]; then
