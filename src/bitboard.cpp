@@ -82,6 +82,48 @@ constexpr AttackTables build_attack_tables() {
 
 constinit const AttackTables ATTACK_TABLES = build_attack_tables();
 
+#ifdef __BMI2__
+namespace {
+
+// Every subset of a slider's blocker squares, enumerated in pext order (the
+// n-th subset is the one pext maps to n), with its attacks from line_attacks.
+std::uint32_t fill_slider(std::array<Bitboard, 102400 + 5248>& attacks, SliderEntry& entry, Square s, std::size_t first_direction,
+                          std::uint32_t offset) {
+    const LineMasks& a = ATTACK_TABLES.line_masks[first_direction][s];
+    const LineMasks& b = ATTACK_TABLES.line_masks[first_direction + 1][s];
+    // The last square of each ray is attacked whether or not it is occupied.
+    const auto inner = [](const LineMasks& m) {
+        const Bitboard lower = m.lower == 0 ? 0 : m.lower & ~(Bitboard{1} << lowest_square(m.lower));
+        const Bitboard upper = m.upper == 0 ? 0 : m.upper & ~(Bitboard{1} << highest_square(m.upper));
+        return lower | upper;
+    };
+    entry.blockers = inner(a) | inner(b);
+    entry.rays = a.full_line | b.full_line;
+    entry.offset = offset;
+    Bitboard subset = 0;
+    do {
+        attacks[offset + _pext_u64(subset, entry.blockers)] = line_attacks(a, subset) | line_attacks(b, subset);
+        subset = (subset - entry.blockers) & entry.blockers;
+    } while (subset != 0);
+    return offset + (std::uint32_t{1} << popcount(entry.blockers));
+}
+
+}  // namespace
+
+PextTables::PextTables() : rook{}, bishop{}, attacks{} {
+    std::uint32_t offset = 0;
+    for (Square s = 0; s < 64; ++s) {
+        offset = fill_slider(attacks, rook[s], s, 0, offset);
+    }
+    for (Square s = 0; s < 64; ++s) {
+        offset = fill_slider(attacks, bishop[s], s, 2, offset);
+    }
+}
+
+// Filled while the program starts, before main; no table user runs that early.
+const PextTables PEXT_TABLES;
+#endif
+
 Bitboard attacks(int kind, Square s, Bitboard occupancy) {
     switch (kind) {
         case Knight:

@@ -265,7 +265,7 @@ inline std::int16_t wrapping_add(std::int16_t a, int b) {
 }  // namespace detail
 
 // s must be empty.
-inline void put_piece(BoardState& board, Piece p, Square s) {
+KESTRUNE_FORCE_INLINE void put_piece(BoardState& board, Piece p, Square s) {
     board.phase -= PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
     board.mg_score = detail::wrapping_add(board.mg_score, MG_TABLE[p][s]);
     board.eg_score = detail::wrapping_add(board.eg_score, EG_TABLE[p][s]);
@@ -275,7 +275,7 @@ inline void put_piece(BoardState& board, Piece p, Square s) {
 }
 
 // s must hold a piece.
-inline void remove_piece(BoardState& board, Square s) {
+KESTRUNE_FORCE_INLINE void remove_piece(BoardState& board, Square s) {
     const Piece p = board.squares[s];
     board.phase += PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
     board.mg_score = detail::wrapping_add(board.mg_score, -MG_TABLE[p][s]);
@@ -286,7 +286,7 @@ inline void remove_piece(BoardState& board, Square s) {
 }
 
 // from holds a piece, to is empty: a capture removes its victim first.
-inline void move_piece(BoardState& board, Square from, Square to) {
+KESTRUNE_FORCE_INLINE void move_piece(BoardState& board, Square from, Square to) {
     const Piece p = board.squares[from];
     board.mg_score = detail::wrapping_add(board.mg_score, MG_TABLE[p][to] - MG_TABLE[p][from]);
     board.eg_score = detail::wrapping_add(board.eg_score, EG_TABLE[p][to] - EG_TABLE[p][from]);
@@ -312,6 +312,9 @@ bool in_check(const BoardState& board);
 // quiet moves are left out except the king's own steps.
 void generate_moves(const BoardState& board, bool captures_only, MoveList& out);
 MoveList generate_moves(const BoardState& board, bool captures_only);
+// The same moves in the same order, each with its ordering score (score_moves
+// without a preferred move).
+void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out);
 // The number of legal moves (all moves), counted without building the list.
 std::uint64_t count_moves(const BoardState& board);
 

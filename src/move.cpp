@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "board_state.h"
+#include "move_generation.h"
 
 namespace kestrune {
 
@@ -64,47 +65,16 @@ ParsedMove parse_uci(std::string_view text, const BoardState& board) {
 
 void score_moves(const MoveList& moves, std::optional<Move> preferred, const BoardState& board,
                  ScoredMoveList& out) {
-    const auto& t = MG_TABLE;
-    const Color side = board.side;
     for (const Move m : moves) {
-        const Square from = m.from();
-        const Square to = m.to();
-        const Piece p = board.squares[from];
-        int delta;
-        switch (m.kind()) {
-            case Quiet:
-            case DoublePawnPush:
-            case CastleKingside:
-            case CastleQueenside:
-            case EnPassant:
-                delta = t[p][to] - t[p][from];
-                break;
-            case Capture:
-                delta = t[p][to] - t[board.squares[to]][to] - t[p][from];
-                break;
-            case PromoteKnight:
-            case PromoteBishop:
-            case PromoteRook:
-            case PromoteQueen:
-                delta = t[make_piece(side, m.promoted_kind())][to] - t[p][from];
-                break;
-            case CapturePromoteKnight:
-            case CapturePromoteBishop:
-            case CapturePromoteRook:
-            case CapturePromoteQueen:
-                delta = t[make_piece(side, m.promoted_kind())][to] - t[board.squares[to]][to] - t[p][from];
-                break;
-            default:
-                // Kinds 6 and 7 are never generated: reaching here is a programming error.
-                std::abort();
+        if (m.kind() == 6 || m.kind() == 7) {
+            // Kinds 6 and 7 are never generated: reaching here is a programming error.
+            std::abort();
         }
-        if (side == Black) {
-            delta = -delta;
-        }
+        auto score = generation::ordering_delta(board, m.from(), m.to(), m.kind());
         if (preferred && *preferred == m) {
-            delta += 10000;
+            score = static_cast<std::int16_t>(static_cast<std::uint16_t>(score + 10000));
         }
-        out.push({m, static_cast<std::int16_t>(static_cast<std::uint16_t>(delta))});
+        out.push({m, score});
     }
 }
 

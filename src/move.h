@@ -121,14 +121,19 @@ using ScoredMoveList = FixedList<ScoredMove, MAX_MOVES>;
 void score_moves(const MoveList& moves, std::optional<Move> preferred, const BoardState& board,
                  ScoredMoveList& out);
 
-// Takes the best-scored move among positions i.. (the earliest on ties) and swaps it to i.
+// Takes the best-scored move among positions i.. (the earliest on ties) and
+// swaps it to i. Each entry's key orders by score first and by earlier
+// position second, so the scan is a running maximum with no unpredictable
+// branch, and it picks exactly what a first-strictly-greater scan picks.
 inline Move select_move(ScoredMoveList& list, std::size_t i) {
-    std::size_t best = i;
-    for (std::size_t j = i + 1; j < list.size(); ++j) {
-        if (list[j].score > list[best].score) {
-            best = j;
-        }
+    static_assert(MAX_MOVES <= 0x10000);
+    std::uint32_t best_key = 0;
+    for (std::size_t j = i; j < list.size(); ++j) {
+        const auto biased_score = static_cast<std::uint16_t>(static_cast<std::uint16_t>(list[j].score) ^ 0x8000U);
+        const auto key = (std::uint32_t{biased_score} << 16) | static_cast<std::uint32_t>(0xFFFF - j);
+        best_key = key > best_key ? key : best_key;
     }
+    const std::size_t best = 0xFFFF - (best_key & 0xFFFF);
     const ScoredMove chosen = list[best];
     list[best] = list[i];
     list[i] = chosen;

@@ -90,12 +90,11 @@ std::optional<Move> table_move(const Searcher& s, const BoardState& pos) {
     return entry.empty() ? std::nullopt : std::optional<Move>(entry.move());
 }
 
-// Ordering scores with the table's move first. The probe is nearly always a
-// cache miss, so it comes after the scoring work, and a single move needs no
+// The table's move first. The probe is nearly always a cache miss, so it
+// comes after the generation and scoring work, and a single move needs no
 // order at all.
-void order_moves(const Searcher& s, const BoardState& pos, const MoveList& moves, ScoredMoveList& scored) {
-    score_moves(moves, std::nullopt, pos, scored);
-    if (moves.size() < 2) {
+void order_moves(const Searcher& s, const BoardState& pos, ScoredMoveList& scored) {
+    if (scored.size() < 2) {
         return;
     }
     if (const auto preferred = table_move(s, pos)) {
@@ -142,13 +141,10 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     if (ply >= MAX_PLY) {
         return to_score(alpha);
     }
-    MoveList moves;
-    generate_moves(position, true, moves);
     ScoredMoveList scored;
-    if (!moves.empty()) {
-        order_moves(s, position, moves, scored);
-    }
-    for (std::size_t i = 0; i < moves.size(); ++i) {
+    generate_scored_moves(position, true, scored);
+    order_moves(s, position, scored);
+    for (std::size_t i = 0; i < scored.size(); ++i) {
         const Move m = select_move(scored, i);
         if (is_under_promotion(m)) {
             continue;
@@ -166,6 +162,57 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     }
     return to_score(alpha);
 }
+
+namespace {
+
+// A table entry at least as deep as the node answers it outright, or narrows
+// its window (alpha and beta are changed in place).
+std::optional<std::int16_t> table_cutoff(Searcher& s, const BoardState& position, std::uint8_t depth, int& alpha,
+                                         int& beta) {
+    const TtData entry = s.table.probe(position.hash);
+    if (entry.empty() || entry.depth() < depth) {
+        return std::nullopt;
+    }
+    ++s.stats.tt_hits;
+    switch (entry.kind()) {
+        case Bound::Exact:
+            ++s.stats.leaf_returns;
+            return entry.score();
+        case Bound::Lower:
+            alpha = std::max<int>(alpha, entry.score());
+            break;
+        case Bound::Upper:
+            beta = std::min<int>(beta, entry.score());
+            break;
+        case Bound::Empty:
+            break;
+    }
+    if (alpha >= beta) {
+        ++s.stats.leaf_returns;
+        return entry.score();
+    }
+    return std::nullopt;
+}
+
+// Null-move pruning: when passing still holds beta, with a side that has more
+// than king and pawns, the node fails high.
+bool null_move_cuts(Searcher& s, const BoardState& position, std::uint8_t depth, int ply, int beta) {
+    if (!has_pieces(position) || evaluate(position) < beta) {
+        return false;
+    }
+    const BoardState child = make_null_move(position);
+    s.table.prefetch(child.hash);
+    const int child_depth = depth < 7 ? std::max(depth - 3, 0) : depth - 4;
+    const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply, to_score(-beta),
+                                  to_score(-beta + 1), false);
+    if (score < beta) {
+        return false;
+    }
+    ++s.stats.beta_cutoffs;
+    return true;
+}
+
+}  // namespace
 
 std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t depth, int ply, std::int16_t alpha_in,
                         std::int16_t beta_in, bool null_allowed) {
@@ -198,49 +245,19 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
         return checked && count_moves(position) == 0 ? to_score(ply - MATE_SCORE) : 0;
     }
 
-    const TtData entry = s.table.probe(position.hash);
-    if (!entry.empty() && entry.depth() >= depth) {
-        ++s.stats.tt_hits;
-        switch (entry.kind()) {
-            case Bound::Exact:
-                ++s.stats.leaf_returns;
-                return entry.score();
-            case Bound::Lower:
-                alpha = std::max<int>(alpha, entry.score());
-                break;
-            case Bound::Upper:
-                beta = std::min<int>(beta, entry.score());
-                break;
-            case Bound::Empty:
-                break;
-        }
-        if (alpha >= beta) {
-            ++s.stats.leaf_returns;
-            return entry.score();
-        }
+    if (const auto answer = table_cutoff(s, position, depth, alpha, beta)) {
+        return *answer;
+    }
+    if (depth >= 2 && null_allowed && !checked && null_move_cuts(s, position, depth, ply, beta)) {
+        return to_score(beta);
     }
 
-    if (depth >= 2 && null_allowed && !checked && has_pieces(position) && evaluate(position) >= beta) {
-        const BoardState child = make_null_move(position);
-        s.table.prefetch(child.hash);
-        const int child_depth = depth < 7 ? std::max(depth - 3, 0) : depth - 4;
-        const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply, to_score(-beta),
-                                      to_score(-beta + 1), false);
-        if (score >= beta) {
-            ++s.stats.beta_cutoffs;
-            return to_score(beta);
-        }
-    }
-
-    MoveList moves;
-    generate_moves(position, false, moves);
     ScoredMoveList scored;
-    if (!moves.empty()) {
-        // Probed again: the null-move search may have replaced the slot.
-        order_moves(s, position, moves, scored);
-    }
+    generate_scored_moves(position, false, scored);
+    // Probed again: the null-move search may have replaced the slot.
+    order_moves(s, position, scored);
     Move best = NO_MOVE;
-    for (std::size_t i = 0; i < moves.size(); ++i) {
+    for (std::size_t i = 0; i < scored.size(); ++i) {
         const Move m = select_move(scored, i);
         int d = depth;
         if (depth >= 3 && i >= 2 && m.kind() == Quiet) {
@@ -264,7 +281,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
             best = m;
         }
     }
-    const int result = moves.empty() ? (checked ? ply - MATE_SCORE : 0) : alpha;
+    const int result = scored.empty() ? (checked ? ply - MATE_SCORE : 0) : alpha;
     if (best != NO_MOVE) {
         s.table.store(position.hash, Bound::Exact, depth, best, to_score(result));
     }
@@ -275,15 +292,14 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
                          std::int16_t beta_in, const ExcludedMoves& excluded) {
     int alpha = alpha_in;
     const int beta = beta_in;
-    MoveList moves;
-    generate_moves(position, false, moves);
-    if (moves.empty()) {
+    ScoredMoveList scored;
+    generate_scored_moves(position, false, scored);
+    if (scored.empty()) {
         return {false, Move{}, alpha_in, true};
     }
-    ScoredMoveList scored;
-    order_moves(s, position, moves, scored);
+    order_moves(s, position, scored);
     SearchResult result;
-    for (std::size_t i = 0; i < moves.size(); ++i) {
+    for (std::size_t i = 0; i < scored.size(); ++i) {
         const Move m = select_move(scored, i);
         const UciText text = uci_text(m);
         if (std::find(excluded.begin(), excluded.end(), text) != excluded.end()) {
@@ -307,7 +323,7 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
         }
     }
     result.score = to_score(alpha);
-    result.single_reply = moves.size() < 2;
+    result.single_reply = scored.size() < 2;
     return result;
 }
 

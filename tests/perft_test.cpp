@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -448,6 +449,18 @@ TEST(Generator, ConsistentAlongRandomGames) {
                 << text << " leaves the king attacked in " << describe(p);
         }
         ASSERT_EQ(texts(captures), expected_captures) << describe(p);
+        // The search's scored generation: the same moves in the same order, with score_moves' scores.
+        for (const MoveList* list : {&all, &captures}) {
+            ScoredMoveList expected;
+            score_moves(*list, std::nullopt, p.board, expected);
+            ScoredMoveList scored;
+            generate_scored_moves(p.board, list == &captures, scored);
+            ASSERT_EQ(scored.size(), expected.size()) << describe(p);
+            for (std::size_t i = 0; i < scored.size(); ++i) {
+                ASSERT_EQ(scored[i].move, expected[i].move) << describe(p);
+                ASSERT_EQ(scored[i].score, expected[i].score) << to_uci(scored[i].move) << " in " << describe(p);
+            }
+        }
     }
 }
 
