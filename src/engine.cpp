@@ -1,8 +1,5 @@
 #include "engine.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,22 +7,9 @@
 
 #include "fen.h"
 #include "perft.h"
+#include "platform.h"
 
 namespace kestrune {
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 void StdoutSink::write_line(std::string_view text) {
     // Standard output is written unbuffered, so each line reaches the reader at once.
@@ -33,7 +17,7 @@ void StdoutSink::write_line(std::string_view text) {
     line.reserve(text.size() + 1);
     line.append(text);
     line.push_back('\n');
-    if (!write_all(STDOUT_FILENO, line)) {
+    if (!platform::write_all(platform::STDOUT_FD, line)) {
         throw FatalError(std::string("Cannot write to output stream!: ") + std::strerror(errno));
     }
 }
@@ -136,7 +120,7 @@ const std::array<Engine::Command, 9> Engine::COMMANDS{{
 Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
     : searcher_(std::move(output)), options_(std::move(options)) {
     if (options_.log_path) {
-        log_fd_ = ::open(options_.log_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        log_fd_ = platform::create_log(*options_.log_path);
         if (log_fd_ < 0) {
             // The engine must still play: it runs without a log.
             std::cerr << "kestrune: cannot create log file '" << *options_.log_path << "': " << std::strerror(errno)
@@ -148,12 +132,12 @@ Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
 
 Engine::~Engine() {
     if (log_fd_ >= 0) {
-        ::close(log_fd_);
+        platform::close_file(log_fd_);
     }
 }
 
 void Engine::dispatch(std::string_view command) {
-    if (log_fd_ >= 0 && !write_all(log_fd_, command)) {
+    if (log_fd_ >= 0 && !platform::write_all(log_fd_, command)) {
         throw FatalError(std::string("TODO: panic message: ") + std::strerror(errno));
     }
     const std::vector<std::string_view> tokens = split_tokens(command);

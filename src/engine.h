@@ -52,9 +52,6 @@ private:
     StopFlag stop_;
 };
 
-// Writes all bytes to a file descriptor; false (with errno set) on failure.
-bool write_all(int fd, std::string_view bytes);
-
 // Cuts at every Unicode White_Space character and drops empty pieces.
 std::vector<std::string_view> split_tokens(std::string_view text);
 
