@@ -194,9 +194,11 @@ constexpr ZobristKeys build_keys() {
     std::uint64_t state = 0xA84F2F9EE9A2F961ULL;
     auto next_output = [&state]() {
         const auto x = static_cast<std::uint32_t>(((state >> 18) ^ state) >> 27);
-        const auto r = static_cast<int>(state >> 59);
+        // Rotated by hand: std::rotr takes an int count in libstdc++ and an
+        // unsigned one in libc++, so either cast warns in one of them.
+        const auto r = static_cast<std::uint32_t>(state >> 59);
         state = state * 0x5851F42D4C957F2DULL + 0x14057B7EF767814FULL;
-        return std::rotr(x, r);
+        return static_cast<std::uint32_t>((x >> r) | (x << ((32U - r) & 31U)));
     };
     auto next_key = [&next_output]() {
         const std::uint64_t high = next_output();

@@ -1,9 +1,5 @@
 #include "engine.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,22 +7,9 @@
 
 #include "fen.h"
 #include "perft.h"
+#include "platform.h"
 
 namespace kestrune {
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 void StdoutSink::write_line(std::string_view text) {
     // Standard output is written unbuffered, so each line reaches the reader at once.
@@ -34,7 +17,7 @@ void StdoutSink::write_line(std::string_view text) {
     line.reserve(text.size() + 1);
     line.append(text);
     line.push_back('\n');
-    if (!write_all(STDOUT_FILENO, line)) {
+    if (!platform::write_all(platform::STDOUT_FD, line)) {
         throw FatalError(std::string("Cannot write to output stream!: ") + std::strerror(errno));
     }
 }
@@ -96,40 +79,7 @@ bool has_token(std::span<const std::string_view> tokens, std::string_view word) 
     return std::find(tokens.begin(), tokens.end(), word) != tokens.end();
 }
 
-bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 }  // namespace
-
-int open_log(const std::string& path, std::string& problem) {
-    // Our own standard input or output as the log would feed the engine its
-    // own lines, or mix them into its answers; it is checked before opening,
-    // since opening truncates.
-    struct stat target {};
-    if (::stat(path.c_str(), &target) == 0) {
-        for (const int fd : {STDIN_FILENO, STDOUT_FILENO}) {
-            struct stat own {};
-            if (::fstat(fd, &own) == 0 && same_file(own, target)) {
-                problem = fd == STDIN_FILENO ? "it is the engine's standard input" : "it is the engine's standard output";
-                return -1;
-            }
-        }
-    }
-    // Without O_NONBLOCK, opening a FIFO that nobody reads waits for a reader
-    // for ever; with it the open fails (ENXIO) and the engine runs on.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        problem = std::strerror(errno);
-        return -1;
-    }
-    // Writes may wait as before; only the open must not.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        problem = std::strerror(errno);
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 std::vector<std::string_view> split_tokens(std::string_view text) {
     std::vector<std::string_view> tokens;
@@ -178,7 +128,7 @@ Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
     : searcher_(std::move(output)), options_(std::move(options)) {
     if (options_.log_path) {
         std::string problem;
-        log_fd_ = open_log(*options_.log_path, problem);
+        log_fd_ = platform::create_log(*options_.log_path, problem);
         if (log_fd_ < 0) {
             // The engine must still play: it runs without a log.
             std::cerr << "kestrune: cannot create log file '" << *options_.log_path << "': " << problem
@@ -190,12 +140,12 @@ Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
 
 Engine::~Engine() {
     if (log_fd_ >= 0) {
-        ::close(log_fd_);
+        platform::close_file(log_fd_);
     }
 }
 
 void Engine::dispatch(std::string_view command) {
-    if (log_fd_ >= 0 && !write_all(log_fd_, command)) {
+    if (log_fd_ >= 0 && !platform::write_all(log_fd_, command)) {
         throw FatalError(std::string("Cannot write to log file!: ") + std::strerror(errno));
     }
     const std::vector<std::string_view> tokens = split_tokens(command);

@@ -59,14 +59,6 @@ private:
     StopFlag stop_;
 };
 
-// Writes all bytes to a file descriptor; false (with errno set) on failure.
-bool write_all(int fd, std::string_view bytes);
-
-// Opens (creates or empties) the command log without waiting for a reader
-// and without accepting the engine's own standard input or output. Returns
-// the descriptor, or -1 with `problem` describing why.
-int open_log(const std::string& path, std::string& problem);
-
 // Cuts at every Unicode White_Space character and drops empty pieces.
 std::vector<std::string_view> split_tokens(std::string_view text);
 

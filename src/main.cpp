@@ -1,10 +1,8 @@
 // Program entry: the main thread prints the banner, reads standard input and
 // forwards each line to the engine thread, which runs the commands one by one.
-#include <unistd.h>
-
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "engine.h"
+#include "platform.h"
 
 namespace {
 
@@ -150,11 +149,8 @@ public:
             }
             scanned_ = buffer_.size();
             char chunk[65536];
-            const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            const std::ptrdiff_t got = kestrune::platform::read_input(chunk, sizeof chunk);
             if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
                 return Status::Error;
             }
             if (got == 0) {
@@ -178,7 +174,7 @@ enum class InputEnd { Quit, EndOfInput, ReadFailure };
 
 InputEnd run_input_loop(Channel& channel, const StopState& stop) {
     const std::string banner = "<0)))><  kestrune Chess Engine v" + std::string(kestrune::VERSION) + "\n";
-    if (!kestrune::write_all(STDOUT_FILENO, banner)) {
+    if (!kestrune::platform::write_all(kestrune::platform::STDOUT_FD, banner)) {
         die(std::string("Cannot write to output stream!: ") + std::strerror(errno));
     }
     LineReader reader;
@@ -223,7 +219,7 @@ void run_engine_thread(std::shared_ptr<Channel> channel, EngineOptions options, 
             std::optional<Message> message = channel->receive();
             if (!message) {
                 if (!channel->finished()) {
-                    kestrune::write_all(STDOUT_FILENO, "Engine communication error: RecvError\n");
+                    kestrune::platform::write_all(kestrune::platform::STDOUT_FD, "Engine communication error: RecvError\n");
                 }
                 return;
             }
@@ -244,8 +240,7 @@ void run_engine_thread(std::shared_ptr<Channel> channel, EngineOptions options, 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A closed pipe must surface as a write error, not kill the process silently.
-    std::signal(SIGPIPE, SIG_IGN);
+    kestrune::platform::prepare_process();
 
     EngineOptions options;
     for (int i = 1; i < argc; ++i) {

@@ -1,35 +1,28 @@
 #include "transposition.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "platform.h"
 
 namespace kestrune {
 
 namespace {
 constexpr std::size_t TABLE_BYTES = TranspositionTable::ENTRIES * sizeof(TtEntry);
-// Aligned to huge pages: random probes over 16 MiB miss the TLB far less.
-constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 
 TtEntry* allocate_table() {
-    void* memory = std::aligned_alloc(HUGE_PAGE, TABLE_BYTES);
+    // Huge-page aligned: random probes over 16 MiB miss the TLB far less.
+    void* memory = platform::allocate_table(TABLE_BYTES);
     if (memory == nullptr) {
         throw std::bad_alloc();
     }
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    ::madvise(memory, TABLE_BYTES, MADV_HUGEPAGE);
-#endif
     auto* entries = static_cast<TtEntry*>(memory);
     std::fill_n(entries, TranspositionTable::ENTRIES, TtEntry{0, 0});
     return entries;
 }
 }  // namespace
 
-void TranspositionTable::Release::operator()(TtEntry* entries) const { std::free(entries); }
+void TranspositionTable::Release::operator()(TtEntry* entries) const { platform::free_table(entries, TABLE_BYTES); }
 
 TranspositionTable::TranspositionTable() : entries_(allocate_table()) {}
 

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -17,6 +18,30 @@
 
 namespace kestrune::testing {
 
+#ifndef KESTRUNE_TEST_LAUNCHER
+#define KESTRUNE_TEST_LAUNCHER ""
+#endif
+
+// The words of the launcher that starts the engine (e.g. "wine"); empty when
+// the engine runs natively.
+inline std::vector<std::string> launcher_words() {
+    std::vector<std::string> words;
+    std::string_view text = KESTRUNE_TEST_LAUNCHER;
+    while (!text.empty()) {
+        const std::size_t start = text.find_first_not_of(' ');
+        if (start == std::string_view::npos) break;
+        text.remove_prefix(start);
+        const std::size_t end = std::min(text.find(' '), text.size());
+        words.emplace_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+    return words;
+}
+
+// True when the engine runs under a launcher, whose file system may differ
+// from the test's (wine maps drive letters, not /dev).
+inline bool engine_is_launched() { return !launcher_words().empty(); }
+
 class EngineProcess {
 public:
     explicit EngineProcess(const std::vector<std::string>& args = {}, const char* binary = KESTRUNE_BINARY) {
@@ -24,6 +49,18 @@ public:
         if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
             throw std::runtime_error("pipe failed");
         }
+        // The engine itself starts through the configured launcher, if any.
+        std::vector<std::string> command;
+        if (std::string_view(binary) == KESTRUNE_BINARY) {
+            command = launcher_words();
+        }
+        command.emplace_back(binary);
+        command.insert(command.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& word : command) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
         pid_ = fork();
         if (pid_ < 0) {
             throw std::runtime_error("fork failed");
@@ -35,13 +72,7 @@ public:
             for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
                 close(fd);
             }
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(binary));
-            for (const std::string& a : args) {
-                argv.push_back(const_cast<char*>(a.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(binary, argv.data());
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         close(in[0]);

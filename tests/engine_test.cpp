@@ -389,6 +389,9 @@ TEST(DispatchLogTest, UncreatableLogLeavesAWorkingEngine) {
 }
 
 TEST(DispatchLogTest, FailedLogWriteIsFatalBeforeTheCommandRuns) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no writable /dev/full on this system (macOS has none): no log that fails every write";
+    }
     EngineOptions options;
     options.log_path = "/dev/full";
     auto writes = std::make_shared<Texts>();

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds every release package into one folder, with SHA-256 sums:
+#   Linux x86-64 at the levels x86-64, x86-64-v2 and x86-64-v3 (.tar.gz, .deb),
+#   Linux ARM64 (.tar.gz, .deb), Windows x86-64 at the three levels (.zip).
+#
+#   scripts/release.sh [OUT_DIR]      (default: release/)
+#
+# Needs g++, g++-mingw-w64-x86-64-posix and g++-aarch64-linux-gnu. The builds
+# go to build-release/<name>/; only the engine is built, with warnings as errors.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="$(mkdir -p "${1:-$root/release}" && cd "${1:-$root/release}" && pwd)"
+cd "$root"
+
+package() {  # package NAME [CMAKE_ARGS...]
+  local name="$1" dir="build-release/$1"
+  shift
+  echo "== $name"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_WERROR=ON -DKESTRUNE_TESTS=OFF -DKESTRUNE_TOOLS=OFF "$@" >/dev/null
+  cmake --build "$dir" -j2 --target kestrune
+  (cd "$dir" && cpack -B packages >/dev/null)
+  cp "$dir"/packages/kestrune-*.{tar.gz,deb,zip} "$out"/ 2>/dev/null || true
+}
+
+for level in x86-64 x86-64-v2 x86-64-v3; do
+  package "linux-$level" -DKESTRUNE_ARCH="$level"
+done
+package linux-aarch64 --toolchain cmake/aarch64-linux-gnu.cmake
+for level in x86-64 x86-64-v2 x86-64-v3; do
+  package "windows-$level" --toolchain cmake/mingw-w64-x86_64.cmake -DKESTRUNE_ARCH="$level"
+done
+
+cd "$out"
+rm -f SHA256SUMS
+sha256sum kestrune-* > SHA256SUMS
+cat SHA256SUMS
