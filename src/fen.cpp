@@ -1,7 +1,6 @@
 #include "fen.h"
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <vector>
 
@@ -11,27 +10,6 @@ namespace {
 inline constexpr std::string_view FEN_LETTERS = "PNBRQK??pnbrqk1";
 inline constexpr std::string_view DIAGRAM_LETTERS = "PNBRQK??pnbrqk ";
 inline constexpr int MAX_PIECES_PER_SIDE = 16;
-
-// An optional "+" and then only digits, within 64 bits.
-std::optional<std::uint64_t> parse_counter(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 Piece piece_from_letter(char c) {
     const auto index = PIECE_LETTERS.find(c);
@@ -165,11 +143,11 @@ FenResult from_fen(std::string_view text) {
         en_passant = square_bb(*target);
     }
 
-    const auto halfmove_clock = parse_counter(fields[4]);
+    const auto halfmove_clock = parse_unsigned<std::uint64_t>(fields[4]);
     if (!halfmove_clock) {
         return failure("Invalid FEN: the halfmove clock is not a number");
     }
-    if (!parse_counter(fields[5])) {
+    if (!parse_unsigned<std::uint64_t>(fields[5])) {
         return failure("Invalid FEN: the fullmove number is not a number");
     }
 

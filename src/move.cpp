@@ -62,8 +62,7 @@ ParsedMove parse_uci(std::string_view text, const BoardState& board) {
     return {std::nullopt, {}};
 }
 
-void score_moves(const MoveList& moves, std::optional<Move> preferred, const BoardState& board,
-                 ScoredMoveList& out) {
+void score_moves(const MoveList& moves, const BoardState& board, ScoredMoveList& out) {
     const auto& t = MG_TABLE;
     const Color side = board.side;
     for (const Move m : moves) {
@@ -101,10 +100,16 @@ void score_moves(const MoveList& moves, std::optional<Move> preferred, const Boa
         if (side == Black) {
             delta = -delta;
         }
-        if (preferred && *preferred == m) {
-            delta += 10000;
-        }
         out.push({m, static_cast<std::int16_t>(static_cast<std::uint16_t>(delta))});
+    }
+}
+
+void prefer_move(ScoredMoveList& scored, Move preferred) {
+    for (ScoredMove& entry : scored) {
+        if (entry.move == preferred) {
+            entry.score = static_cast<std::int16_t>(static_cast<std::uint16_t>(entry.score + PREFERRED_MOVE_BONUS));
+            return;
+        }
     }
 }
 

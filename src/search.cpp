@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-
-#include "engine.h"
+#include <string>
 
 namespace kestrune {
 namespace {
@@ -95,17 +94,12 @@ std::optional<Move> table_move(const Searcher& s, const BoardState& pos) {
 // cache miss, so it comes after the scoring work, and a single move needs no
 // order at all.
 void order_moves(const Searcher& s, const BoardState& pos, const MoveList& moves, ScoredMoveList& scored) {
-    score_moves(moves, std::nullopt, pos, scored);
+    score_moves(moves, pos, scored);
     if (moves.size() < 2) {
         return;
     }
     if (const auto preferred = table_move(s, pos)) {
-        for (ScoredMove& entry : scored) {
-            if (entry.move == *preferred) {
-                entry.score = static_cast<std::int16_t>(static_cast<std::uint16_t>(entry.score + 10000));
-                break;
-            }
-        }
+        prefer_move(scored, *preferred);
     }
 }
 
@@ -432,7 +426,7 @@ std::optional<Move> first_root_move(const Searcher& s, const BoardState& positio
         return preferred;
     }
     ScoredMoveList scored;
-    score_moves(moves, std::nullopt, position, scored);
+    score_moves(moves, position, scored);
     return select_move(scored, 0);
 }
 

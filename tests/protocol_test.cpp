@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "setoption  name\tMultiPV value 3\xe3\x80\x80" "4\r\n",
                    {SETOPTION_ERROR + "name MultiPV value 3 4"}},
         AnswerCase{"SetoptionOtherOption", "setoption name Hash value 64\n", {}}),
-    case_name<AnswerCase>);
+    case_name);
 
 // ---------------------------------------------------------------------------
 // setoption, observed through the number of lines a search reports
@@ -230,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MultiPvCase{"FourTokensSetNothing", "setoption name MultiPV 3",
                                   SETOPTION_ERROR + "name MultiPV 3", 1},
                       MultiPvCase{"OtherOption", "setoption name Hash value 3", std::nullopt, 1}),
-    case_name<MultiPvCase>);
+    case_name);
 
 // ---------------------------------------------------------------------------
 // Leaving: "quit", end of input, unreadable input, fatal errors
@@ -259,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(QuitLines, ProtocolQuitTest,
                                            QuitCase{"QuitWithArguments", "quit now\n"},
                                            // Lines after the quit are never read.
                                            QuitCase{"QuitBeforeMoreCommands", "quit\nuci\nisready\n"}),
-                         case_name<QuitCase>);
+                         case_name);
 
 TEST(ProtocolQuitDuringSearchTest, EndsAtOnce) {
     EngineProcess engine;
@@ -308,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EndOfInputCase{"LastLineWithoutTerminator", "isready\nfoo\0\r"s,
                                      {"readyok", "Unsupported command: foo\0\r"s}},
                       EndOfInputCase{"QueuedEndlessSearch", "go\nisready", {"bestmove", "readyok"}}),
-    case_name<EndOfInputCase>);
+    case_name);
 
 TEST(ProtocolEndOfInputSearchTest, StopsRunningSearch) {
     EngineProcess engine;
@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ProtocolInvalidUtf8Test,
                                            Utf8Case{"BeyondUnicode", "\xf4\x90\x80\x80"},
                                            Utf8Case{"TruncatedBeforeSpace", "\xe3\x80"},
                                            Utf8Case{"Latin1", "caf\xe9"}),
-                         case_name<Utf8Case>);
+                         case_name);
 
 TEST(ProtocolFatalErrorTest, ClosedOutputEndsProcessWithFailure) {
     EngineProcess engine;
@@ -399,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(StopLines, ProtocolStopTest,
                                            StopCase{"StopWithArgument", "stop now\n", {}},
                                            StopCase{"StopFollowedByLetters", "stopgap\n",
                                                     {"Unsupported command: stopgap", ""}}),
-                         case_name<StopCase>);
+                         case_name);
 
 TEST(ProtocolStopFlagTest, StopForQueuedSearchIsNotLost) {
     EngineProcess engine;
@@ -536,7 +536,7 @@ INSTANTIATE_TEST_SUITE_P(Overlong, ProtocolOverlongLineTest,
                                            OverlongCase{"MillionTokens", "a ", 1U << 20, true},
                                            OverlongCase{"FourMegabytesOfNuls", "\0"s, 4U << 20, true},
                                            OverlongCase{"MillionWideBlanks", "\xe3\x80\x80 \t", 1U << 20, false}),
-                         case_name<OverlongCase>);
+                         case_name);
 
 TEST(ProtocolBadInputTest, RandomLinesOfCommandPiecesAndControlBytes) {
     // Pieces of real commands mixed with blanks, control bytes and multibyte text.
