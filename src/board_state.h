@@ -62,6 +62,8 @@ using PieceSquareGrid = std::array<std::int16_t, 64>;
 using PieceSquareTable = std::array<std::array<std::int16_t, 64>, 14>;
 
 namespace detail {
+// One grid row per board rank, eight columns.
+// clang-format off
 inline constexpr std::array<PieceSquareGrid, 6> MG_GRIDS{{
     // pawn, rank 8 first
     {{
@@ -199,6 +201,7 @@ inline constexpr std::array<PieceSquareGrid, 6> EG_GRIDS{{
          1429,  1449,  1459,  1458,  1457,  1461,  1449,  1423,
     }},
 }};
+// clang-format on
 
 // White rows come from the grids; a black piece scores the negated value of
 // the white piece on the rank-mirrored square; codes 6 and 7 are zero.
