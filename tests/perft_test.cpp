@@ -29,7 +29,6 @@ namespace {
 
 using testing::board_of;
 
-
 std::string texts(const MoveList& moves) {
     std::string text;
     for (const Move m : moves) {
@@ -423,7 +422,7 @@ std::string differences(const std::map<std::string, std::uint64_t>& ours,
     return text;
 }
 
-constexpr const char* STOCKFISH = "/usr/games/stockfish";
+using testing::STOCKFISH;
 
 TEST(Divide, AgreesWithStockfishAlongRandomGames) {
     if (access(STOCKFISH, X_OK) != 0) {

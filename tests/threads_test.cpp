@@ -11,21 +11,20 @@
 #include "engine_process.h"
 #include "fen.h"
 #include "move.h"
+#include "engine_session.h"
 
 namespace {
 
 using kestrune::testing::EngineProcess;
 using namespace std::chrono_literals;
 
-bool starts_with(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
-
 bool legal_from_start(const std::string& bestmove_line) {
     const auto board = kestrune::from_fen(kestrune::START_FEN).board;
-    return starts_with(bestmove_line, "bestmove ") && kestrune::parse_uci(bestmove_line.substr(9), *board).move;
+    return bestmove_line.starts_with("bestmove ") && kestrune::parse_uci(bestmove_line.substr(9), *board).move;
 }
 
 void start_search(EngineProcess& engine) {
-    ASSERT_TRUE(starts_with(engine.read_line().value_or(""), "<0)))><  kestrune"));
+    kestrune::testing::expect_banner(engine);
     engine.send("go infinite");
     // Once a progress line is out the search is surely running.
     engine.read_until("info depth ");
@@ -83,7 +82,7 @@ TEST(ThreadsEndOfInput, EndOfInputDuringSearchAnswersQueuedCommandsAndExits) {
 
 TEST(ThreadsStop, RepeatedStopsAndSearchesStayInStep) {
     EngineProcess engine;
-    ASSERT_TRUE(starts_with(engine.read_line().value_or(""), "<0)))><  kestrune"));
+    kestrune::testing::expect_banner(engine);
 #ifdef KESTRUNE_SANITIZED
     constexpr int ROUNDS = 20;
 #else
