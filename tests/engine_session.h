@@ -1,6 +1,5 @@
 // Helpers for tests that talk to an engine process: the banner, the isready
-// handshake, legal moves through "go perft 1", and reading progress and
-// bestmove lines.
+// handshake and legal moves through "go perft 1".
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "test_support.h"
 
 namespace kestrune::testing {
 
@@ -26,31 +26,11 @@ inline void expect_banner(EngineProcess& engine, std::chrono::milliseconds timeo
 }
 
 // Sends "isready" and returns every line written before its "readyok".
-inline Lines sync(EngineProcess& engine, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+inline Lines await_ready(EngineProcess& engine, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     engine.send("isready");
     Lines lines = engine.read_until("readyok", timeout);
     lines.pop_back();
     return lines;
-}
-
-// "cp 12" or "mate -1" from a progress line; "" when it has no score.
-inline std::string score_of(std::string_view line) {
-    const auto at = line.find(" score ");
-    if (at == std::string_view::npos) {
-        return {};
-    }
-    const auto kind_end = line.find(' ', at + 7);
-    const auto value_end = kind_end == std::string_view::npos ? kind_end : line.find(' ', kind_end + 1);
-    return std::string(line.substr(at + 7, value_end == std::string_view::npos ? value_end : value_end - at - 7));
-}
-
-// The move text of a "bestmove " line, "" for any other line.
-inline std::string bestmove_of(std::string_view line) {
-    if (!line.starts_with("bestmove ")) {
-        return {};
-    }
-    const std::string_view rest = line.substr(9);
-    return std::string(rest.substr(0, rest.find(' ')));
 }
 
 // The legal moves of a position by the "move: count" listing of "go perft 1",

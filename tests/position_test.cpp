@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "engine_session.h"
 
 namespace kestrune {
 namespace {
@@ -21,7 +22,7 @@ class Engine {
 public:
     Engine() {
         const auto banner = process.read_line();
-        EXPECT_EQ(banner.value_or("(no banner)"), "<0)))><  kestrune Chess Engine v0.1.0");
+        EXPECT_EQ(banner.value_or("(no banner)"), testing::BANNER);
     }
 
     // Sends a line and checks that it wrote nothing before the next "readyok".
@@ -31,12 +32,7 @@ public:
     }
 
     // Every line written before "readyok" (which is not included).
-    std::vector<std::string> answer_until_ready() {
-        process.send("isready");
-        std::vector<std::string> lines = process.read_until("readyok");
-        lines.pop_back();
-        return lines;
-    }
+    std::vector<std::string> answer_until_ready() { return testing::await_ready(process); }
 
     // The "d" display: 17 diagram lines and the "Fen: " line, checked to end with an empty line.
     std::vector<std::string> display() {

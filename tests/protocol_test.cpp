@@ -18,18 +18,21 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "engine_session.h"
 #include "test_support.h"
 
 namespace {
 
+using kestrune::testing::BANNER;
 using kestrune::testing::case_name;
 using kestrune::testing::EngineProcess;
+using kestrune::testing::expect_banner;
+using kestrune::testing::Lines;
+using kestrune::testing::PrintTo;
+using kestrune::testing::read_file;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-using Lines = std::vector<std::string>;
-
-const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
 const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt", "uciok"};
 const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX value YYY, got: ";
 // The engine thread may say this when "quit" closes its channel before the process is gone.
@@ -40,10 +43,6 @@ constexpr int SLOW_PERFT_DEPTH = 5;
 #else
 constexpr int SLOW_PERFT_DEPTH = 6;
 #endif
-
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-void expect_banner(EngineProcess& engine) { ASSERT_EQ(engine.read_line(), BANNER); }
 
 // The next `count` lines; a missing line reads as "<nothing>".
 Lines read_lines(EngineProcess& engine, std::size_t count, std::chrono::milliseconds timeout = 20s) {
@@ -58,22 +57,19 @@ Lines read_lines(EngineProcess& engine, std::size_t count, std::chrono::millisec
 // of an "isready" sent after it.
 Lines answer_to(EngineProcess& engine, std::string_view input) {
     engine.send_raw(input);
-    engine.send("isready");
-    Lines lines = engine.read_until("readyok");
-    lines.pop_back();
-    return lines;
+    return kestrune::testing::await_ready(engine);
 }
 
 // Output written after the engine's last awaited answer, once "quit" ended it.
 bool quiet_after_quit(const std::string& rest) { return rest.empty() || rest == FAREWELL; }
 
 bool is_move_answer(const std::string& line) {
-    return starts_with(line, "bestmove ") && line != "bestmove (none)" && line.size() >= 13 && line.size() <= 14;
+    return line.starts_with("bestmove ") && line != "bestmove (none)" && line.size() >= 13 && line.size() <= 14;
 }
 
 std::size_t count_prefixed(const Lines& lines, std::string_view prefix) {
     return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return starts_with(l, prefix); }));
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
 }
 
 class TempDir {
@@ -97,13 +93,6 @@ private:
     std::filesystem::path path_;
 };
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
-
 // Waits (hang detection only) until the file exists.
 bool wait_for_file(const std::string& path) {
     const auto deadline = std::chrono::steady_clock::now() + 20s;
@@ -114,13 +103,6 @@ bool wait_for_file(const std::string& path) {
     return true;
 }
 
-
-// Failure reports name the case instead of dumping its bytes.
-template <typename Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
 
 // ---------------------------------------------------------------------------
 // Start-up and the answers of single commands
@@ -208,13 +190,13 @@ TEST_P(ProtocolMultiPvTest, SetsLinesPerDepth) {
     const Lines lines = engine.read_until("bestmove");
 
     const auto first_info = std::find_if(lines.begin(), lines.end(),
-                                         [](const std::string& l) { return starts_with(l, "info depth 1 "); });
+                                         [](const std::string& l) { return l.starts_with("info depth 1 "); });
     const Lines before(lines.begin(), first_info);
     EXPECT_EQ(before, c.error ? Lines{*c.error} : Lines{});
     const Lines infos(first_info, lines.end() - 1);
     ASSERT_EQ(infos.size(), c.lines) << ::testing::PrintToString(lines);
     for (std::size_t i = 0; i < infos.size(); ++i) {
-        EXPECT_TRUE(starts_with(infos[i], "info depth 1 ")) << infos[i];
+        EXPECT_TRUE(infos[i].starts_with("info depth 1 ")) << infos[i];
         EXPECT_NE(infos[i].find(" multipv " + std::to_string(i + 1) + " "), std::string::npos) << infos[i];
     }
     EXPECT_TRUE(is_move_answer(lines.back())) << lines.back();
@@ -292,7 +274,7 @@ TEST_P(ProtocolEndOfInputTest, AnswersWhatCameBeforeAndExitsCleanly) {
     }
     // A search cut short by the end of input may or may not complete a depth,
     // but it still names a move.
-    std::erase_if(lines, [](const std::string& l) { return starts_with(l, "info depth "); });
+    std::erase_if(lines, [](const std::string& l) { return l.starts_with("info depth "); });
     for (std::string& line : lines) {
         if (is_move_answer(line)) line = "bestmove";
     }
@@ -435,7 +417,7 @@ TEST(ProtocolStopFlagTest, StopCutsOnlyTheSearchReadBeforeIt) {
     engine.send_raw("stop\ngo depth 5\n");
     EXPECT_TRUE(is_move_answer(engine.read_until("bestmove", 30s).back()));
     const Lines lines = engine.read_until("bestmove");
-    EXPECT_TRUE(starts_with(lines.front(), "info depth 1 ")) << lines.front();
+    EXPECT_TRUE(lines.front().starts_with("info depth 1 ")) << lines.front();
     EXPECT_GE(count_prefixed(lines, "info depth 5 "), 1U) << ::testing::PrintToString(lines);
 }
 
@@ -495,7 +477,7 @@ TEST(ProtocolLogTest, UncreatablePathIsReportedAndEngineRunsWithoutLog) {
     EXPECT_EQ(answer_to(engine, "uci\n"), IDENTIFICATION);
     engine.send("quit");
     EXPECT_EQ(engine.wait_exit(), 0);
-    EXPECT_TRUE(starts_with(engine.read_all_stderr(), "kestrune: cannot create log file"));
+    EXPECT_TRUE(engine.read_all_stderr().starts_with("kestrune: cannot create log file"));
 }
 
 // ---------------------------------------------------------------------------

@@ -26,6 +26,7 @@ using testing::board_of;
 using testing::case_name;
 using testing::move_of;
 using testing::printed_name;
+using testing::score_of;
 using testing::PrintTo;
 
 constexpr std::int16_t FULL = MATE_SCORE;
@@ -69,17 +70,6 @@ struct TestEngine {
     CaptureSink* sink = nullptr;
     std::unique_ptr<Engine> engine;
 };
-
-// "cp 12" or "mate -1" from a progress line.
-std::string score_field(const std::string& line) {
-    const auto at = line.find(" score ");
-    if (at == std::string::npos) {
-        return {};
-    }
-    const auto kind_end = line.find(' ', at + 7);
-    const auto value_end = line.find(' ', kind_end + 1);
-    return line.substr(at + 7, value_end - at - 7);
-}
 
 // ---------------------------------------------------------------- go limits
 
@@ -492,7 +482,7 @@ TEST_P(Draws, ScoreZeroAtDepthTwo) {
     TestEngine rig;
     const auto lines = rig.run({c.position, "go depth 2"});
     ASSERT_GE(lines.size(), 2U);
-    const std::string score = score_field(lines[lines.size() - 2]);
+    const std::string score = score_of(lines[lines.size() - 2]);
     if (c.draw) {
         EXPECT_EQ(score, "cp 0");
     } else {

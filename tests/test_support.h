@@ -1,5 +1,5 @@
 // Helpers shared by the tests: boards and moves from text, names for table
-// rows, a recording output writer and small file helpers.
+// rows, a recording output writer, reading answer lines, and files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -105,6 +105,26 @@ public:
     std::vector<std::string> lines;
     bool stop = false;
 };
+
+// "cp 12" or "mate -1" from a progress line; "" when it has no score.
+inline std::string score_of(std::string_view line) {
+    const auto at = line.find(" score ");
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    const auto kind_end = line.find(' ', at + 7);
+    const auto value_end = kind_end == std::string_view::npos ? kind_end : line.find(' ', kind_end + 1);
+    return std::string(line.substr(at + 7, value_end == std::string_view::npos ? value_end : value_end - at - 7));
+}
+
+// The move text of a "bestmove " line, "" for any other line.
+inline std::string bestmove_of(std::string_view line) {
+    if (!line.starts_with("bestmove ")) {
+        return {};
+    }
+    const std::string_view rest = line.substr(9);
+    return std::string(rest.substr(0, rest.find(' ')));
+}
 
 // The whole content of a file, or "" when it cannot be read.
 inline std::string read_file(const std::string& path) {
