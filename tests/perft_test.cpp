@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{"CapturesOnlyQuietPosition", "4k3/8/8/8/8/8/3P4/4K2R w K - 0 1", true, "e1d1 e1f1 e1e2 e1f2"},
         OrderCase{"Checkmate", "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", false, ""},
         OrderCase{"Stalemate", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", false, ""}),
-    [](const ::testing::TestParamInfo<OrderCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 struct CastlingCase {
     const char* fen;

@@ -14,6 +14,7 @@ namespace kestrune {
 namespace {
 
 using testing::EngineProcess;
+using testing::PrintTo;
 
 constexpr std::string_view START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
@@ -68,8 +69,6 @@ struct PositionCase {
 
 class PositionCommand : public ::testing::TestWithParam<PositionCase> {};
 
-void PrintTo(const PositionCase& c, std::ostream* os) { *os << c.name; }
-
 TEST_P(PositionCommand, SetsTheGame) {
     Engine engine;
     for (const std::string& command : GetParam().commands) {
@@ -103,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         PositionCase{"CapitalisedStartposChangesNothing",
                      {"position startpos moves d2d4", "position STARTPOS"},
                      "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3 0 1"}),
-    [](const ::testing::TestParamInfo<PositionCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 // A '*' in the expected text stands for any reason.
 bool matches(std::string_view line, std::string_view pattern) {
@@ -167,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Invalid uci move notation: e7e"},
         RejectedCase{"BadPromotionLetter", "position fen 4k3/1P6/8/8/8/8/8/4K3 w - - 0 1 moves b7b8k",
                      "Invalid promotion piece in UCI notation: b7b8k"}),
-    [](const ::testing::TestParamInfo<RejectedCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 std::vector<std::string> listing(std::string_view moves, std::string_view count) {
     std::vector<std::string> lines;
@@ -224,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"info string perft depth 42 is too deep: at most 41 plies can be counted"}},
         PerftCase{"LargestReadableDepth", "position startpos", "go perft 255",
                   {"info string perft depth 255 is too deep: at most 41 plies can be counted"}}),
-    [](const ::testing::TestParamInfo<PerftCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 TEST(GoPerftCommand, UnreadableDepthMeansSearch) {
     Engine engine;

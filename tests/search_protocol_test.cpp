@@ -19,6 +19,7 @@ namespace {
 
 using testing::EngineProcess;
 using testing::is_legal;
+using testing::PrintTo;
 using testing::score_of;
 using namespace std::chrono_literals;
 
@@ -166,8 +167,6 @@ struct AnswerCase {
     const char* bestmove;    // empty: any legal move
 };
 
-void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
-
 class SearchAnswers : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(SearchAnswers, MatchTheRules) {
@@ -206,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"MoveTimeZero", START, "go movetime 0", -1, "", ""},
         AnswerCase{"ClocksAtZero", START, "go wtime 0 btime 0", -1, "", ""},
         AnswerCase{"MovesToGoZero", START, "go wtime 60000 btime 60000 movestogo 0 depth 4", 4, "", ""}),
-    [](const ::testing::TestParamInfo<AnswerCase>& case_info) { return std::string(case_info.param.name); });
+    testing::case_name);
 
 TEST(SearchProtocol, MultiPvThreeGivesThreeDifferentLines) {
     Session engine;

@@ -19,8 +19,8 @@ using kestrune::testing::EngineProcess;
 using namespace std::chrono_literals;
 
 bool legal_from_start(const std::string& bestmove_line) {
-    const auto board = kestrune::from_fen(kestrune::START_FEN).board;
-    return bestmove_line.starts_with("bestmove ") && kestrune::parse_uci(bestmove_line.substr(9), *board).move;
+    return bestmove_line.starts_with("bestmove ") &&
+           kestrune::testing::is_legal(kestrune::START_FEN, kestrune::testing::bestmove_of(bestmove_line));
 }
 
 void start_search(EngineProcess& engine) {
