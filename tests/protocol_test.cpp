@@ -103,7 +103,6 @@ bool wait_for_file(const std::string& path) {
     return true;
 }
 
-
 // ---------------------------------------------------------------------------
 // Start-up and the answers of single commands
 
