@@ -51,14 +51,6 @@ public:
     std::abort();
 }
 
-std::string ascii_lower(std::string_view word) {
-    std::string lower(word);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 enum class GoKind { NotGo, Perft, Search };
 
 // Returns the command to dispatch in place of `line`.

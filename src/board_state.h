@@ -13,6 +13,46 @@
 
 namespace kestrune {
 
+inline constexpr int HISTORY_CAPACITY = 40;
+
+// A position, copied whole for every move and never undone.
+struct BoardState {
+    std::uint64_t history_len;
+    std::array<Move, HISTORY_CAPACITY> history;  // moves made with make_move, oldest first
+    std::array<Bitboard, 15> bitboards;          // per piece code; 6, 7 and EMPTY stay empty
+    std::array<Piece, 64> squares;
+    std::uint64_t hash;
+    std::uint64_t plies;
+    std::uint64_t halfmove_clock;
+    // Every square a move has left or entered, plus the rook corner of each
+    // castling right absent at set-up: a right lives while its king square
+    // and rook corner are both untouched.
+    Bitboard castle_touched;
+    Bitboard en_passant;  // empty, or the square a double-stepping pawn passed over
+    std::int32_t phase;   // 24 minus the phase weights of all pieces
+    std::int16_t mg_score;  // White minus Black, 16-bit wrapping
+    std::int16_t eg_score;
+    Color side;
+
+    Bitboard pieces(Color c, PieceKind k) const { return bitboards[make_piece(c, k)]; }
+    Bitboard pieces(Color c) const {
+        const auto* b = &bitboards[static_cast<std::size_t>(c) * 8];
+        return b[0] | b[1] | b[2] | b[3] | b[4] | b[5];
+    }
+    Bitboard occupied() const { return pieces(White) | pieces(Black); }
+    Square king_square(Color c) const { return lowest_square(pieces(c, King)); }
+};
+
+static_assert(std::is_trivially_copyable_v<BoardState>);
+static_assert(sizeof(BoardState) <= 328, "the board is copied at every node: keep it small");
+
+BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched,
+                      Bitboard en_passant, std::uint64_t halfmove_clock);
+
+inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
+
+// ---------------------------------------------------------------- constant tables
+
 inline constexpr std::array<std::int32_t, 6> PHASE_WEIGHTS{0, 1, 1, 2, 4, 0};
 inline constexpr std::int32_t PHASE_TOTAL = 24;
 
@@ -22,6 +62,8 @@ using PieceSquareGrid = std::array<std::int16_t, 64>;
 using PieceSquareTable = std::array<std::array<std::int16_t, 64>, 14>;
 
 namespace detail {
+// One grid row per board rank, eight columns.
+// clang-format off
 inline constexpr std::array<PieceSquareGrid, 6> MG_GRIDS{{
     // pawn, rank 8 first
     {{
@@ -159,6 +201,7 @@ inline constexpr std::array<PieceSquareGrid, 6> EG_GRIDS{{
          1429,  1449,  1459,  1458,  1457,  1461,  1449,  1423,
     }},
 }};
+// clang-format on
 
 // White rows come from the grids; a black piece scores the negated value of
 // the white piece on the rank-mirrored square; codes 6 and 7 are zero.
@@ -220,44 +263,6 @@ constexpr ZobristKeys build_keys() {
 }  // namespace detail
 
 inline constexpr ZobristKeys ZOBRIST = detail::build_keys();
-
-inline constexpr int HISTORY_CAPACITY = 40;
-
-// A position, copied whole for every move and never undone.
-struct BoardState {
-    std::uint64_t history_len;
-    std::array<Move, HISTORY_CAPACITY> history;  // moves made with make_move, oldest first
-    std::array<Bitboard, 15> bitboards;          // per piece code; 6, 7 and EMPTY stay empty
-    std::array<Piece, 64> squares;
-    std::uint64_t hash;
-    std::uint64_t plies;
-    std::uint64_t halfmove_clock;
-    // Every square a move has left or entered, plus the rook corner of each
-    // castling right absent at set-up: a right lives while its king square
-    // and rook corner are both untouched.
-    Bitboard castle_touched;
-    Bitboard en_passant;  // empty, or the square a double-stepping pawn passed over
-    std::int32_t phase;   // 24 minus the phase weights of all pieces
-    std::int16_t mg_score;  // White minus Black, 16-bit wrapping
-    std::int16_t eg_score;
-    Color side;
-
-    Bitboard pieces(Color c, PieceKind k) const { return bitboards[make_piece(c, k)]; }
-    Bitboard pieces(Color c) const {
-        const auto* b = &bitboards[static_cast<std::size_t>(c) * 8];
-        return b[0] | b[1] | b[2] | b[3] | b[4] | b[5];
-    }
-    Bitboard occupied() const { return pieces(White) | pieces(Black); }
-    Square king_square(Color c) const { return lowest_square(pieces(c, King)); }
-};
-
-static_assert(std::is_trivially_copyable_v<BoardState>);
-static_assert(sizeof(BoardState) <= 328, "the board is copied at every node: keep it small");
-
-BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched,
-                      Bitboard en_passant, std::uint64_t halfmove_clock);
-
-inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
 // In-place primitives, each keeping placement, hash, phase and sums in step.
 namespace detail {

@@ -2,6 +2,7 @@
 // and the output writer through which every answer goes.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output.h"
 #include "search.h"
 
 namespace kestrune {
@@ -32,18 +34,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-class OutputSink {
-public:
-    virtual ~OutputSink() = default;
-    // Writes the text and exactly one "\n", then flushes.
-    virtual void write_line(std::string_view text) = 0;
-    virtual bool stop_requested() const = 0;
-    virtual void set_stop_requested(bool value) = 0;
-    // Blocks until a stop is requested. A writer with no other thread that
-    // could request one returns at once.
-    virtual void wait_for_stop_request() {}
-};
-
 using StopFlag = std::shared_ptr<std::atomic<bool>>;
 
 class StdoutSink final : public OutputSink {
@@ -59,8 +49,14 @@ private:
     StopFlag stop_;
 };
 
+// The command word is matched with only its ASCII letters lowered.
+std::string ascii_lower(std::string_view word);
+
 // Cuts at every Unicode White_Space character and drops empty pieces.
 std::vector<std::string_view> split_tokens(std::string_view text);
+
+// Well-formed UTF-8: no overlong forms, surrogates or code points beyond U+10FFFF.
+bool is_valid_utf8(std::string_view text);
 
 void set_option(EngineOptions& options, std::string_view name, std::string_view value);
 

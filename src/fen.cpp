@@ -1,7 +1,6 @@
 #include "fen.h"
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <vector>
 
@@ -12,33 +11,105 @@ inline constexpr std::string_view FEN_LETTERS = "PNBRQK??pnbrqk1";
 inline constexpr std::string_view DIAGRAM_LETTERS = "PNBRQK??pnbrqk ";
 inline constexpr int MAX_PIECES_PER_SIDE = 16;
 
-// An optional "+" and then only digits, within 64 bits.
-std::optional<std::uint64_t> parse_counter(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 Piece piece_from_letter(char c) {
     const auto index = PIECE_LETTERS.find(c);
     return index == std::string_view::npos || c == '?' ? EMPTY : static_cast<Piece>(index);
 }
 
 FenResult failure(std::string reason) { return {std::nullopt, std::move(reason)}; }
+
+// The six fields, each cut at single spaces; text after the sixth space is ignored.
+std::optional<std::array<std::string_view, 6>> split_fields(std::string_view text) {
+    std::array<std::string_view, 6> fields;
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (count < fields.size()) {
+        const std::size_t space = text.find(' ', start);
+        fields[count++] = text.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
+        if (space == std::string_view::npos) {
+            break;
+        }
+        start = space + 1;
+    }
+    if (count < fields.size()) {
+        return std::nullopt;
+    }
+    return fields;
+}
+
+// Rank texts are laid from the last to the first, each left to right,
+// from a1 upwards; only the total of 64 squares is checked.
+std::optional<std::array<Piece, 64>> read_placement(std::string_view layout) {
+    std::array<Piece, 64> placement{};
+    placement.fill(EMPTY);
+    std::vector<std::string_view> rank_texts;
+    for (std::size_t from = 0;;) {
+        const std::size_t slash = layout.find('/', from);
+        rank_texts.push_back(layout.substr(from, slash == std::string_view::npos ? std::string_view::npos : slash - from));
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        from = slash + 1;
+    }
+    std::size_t filled = 0;
+    for (auto rank_text = rank_texts.rbegin(); rank_text != rank_texts.rend(); ++rank_text) {
+        for (const char c : *rank_text) {
+            const bool digit = c >= '0' && c <= '9';
+            const std::size_t squares = digit ? static_cast<std::size_t>(c - '0') : 1;
+            if (filled + squares > 64) {
+                return std::nullopt;
+            }
+            if (!digit) {
+                placement[filled] = piece_from_letter(c);
+            }
+            filled += squares;
+        }
+    }
+    if (filled != 64) {
+        return std::nullopt;
+    }
+    return placement;
+}
+
+// The rook squares whose castling is gone: a right is kept only when its
+// letter is in the field and its king and rook stand at home.
+Bitboard touched_castling_squares(std::string_view field, const std::array<Piece, 64>& placement) {
+    struct CastlingRight {
+        char letter;
+        Square king_square;
+        Piece king;
+        Square rook_square;
+        Piece rook;
+    };
+    constexpr std::array<CastlingRight, 4> rights{{
+        {'K', E1, make_piece(White, King), H1, make_piece(White, Rook)},
+        {'Q', E1, make_piece(White, King), A1, make_piece(White, Rook)},
+        {'k', E8, make_piece(Black, King), H8, make_piece(Black, Rook)},
+        {'q', E8, make_piece(Black, King), A8, make_piece(Black, Rook)},
+    }};
+    Bitboard castle_touched = 0;
+    for (const CastlingRight& right : rights) {
+        const bool granted = field.find(right.letter) != std::string_view::npos &&
+                             placement[right.king_square] == right.king && placement[right.rook_square] == right.rook;
+        if (!granted) {
+            castle_touched |= square_bb(right.rook_square);
+        }
+    }
+    return castle_touched;
+}
+
+// "-" or a square (its first two characters), as a one-square set; nothing
+// when the field is neither.
+std::optional<Bitboard> read_en_passant(std::string_view field) {
+    if (field == "-") {
+        return Bitboard{0};
+    }
+    const auto target = parse_square(field);
+    if (!target) {
+        return std::nullopt;
+    }
+    return square_bb(*target);
+}
 
 // Positions that no game can reach and that move generation cannot work on.
 std::string impossible_position(const BoardState& b) {
@@ -78,54 +149,15 @@ std::string impossible_position(const BoardState& b) {
 }  // namespace
 
 FenResult from_fen(std::string_view text) {
-    std::array<std::string_view, 6> fields;
-    std::size_t count = 0;
-    std::size_t start = 0;
-    while (count < fields.size()) {
-        const std::size_t space = text.find(' ', start);
-        fields[count++] = text.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
-        if (space == std::string_view::npos) {
-            break;
-        }
-        start = space + 1;
-    }
-    if (count < fields.size()) {
+    const auto fields = split_fields(text);
+    if (!fields) {
         return failure("Invalid FEN: expected 6 fields separated by spaces");
     }
-
-    // Rank texts are laid from the last to the first, each left to right,
-    // from a1 upwards; only the total of 64 squares is checked.
-    std::array<Piece, 64> placement{};
-    placement.fill(EMPTY);
-    std::vector<std::string_view> rank_texts;
-    const std::string_view layout = fields[0];
-    for (std::size_t from = 0;;) {
-        const std::size_t slash = layout.find('/', from);
-        rank_texts.push_back(layout.substr(from, slash == std::string_view::npos ? std::string_view::npos : slash - from));
-        if (slash == std::string_view::npos) {
-            break;
-        }
-        from = slash + 1;
-    }
-    std::size_t filled = 0;
-    for (auto rank_text = rank_texts.rbegin(); rank_text != rank_texts.rend(); ++rank_text) {
-        for (const char c : *rank_text) {
-            const bool digit = c >= '0' && c <= '9';
-            const std::size_t squares = digit ? static_cast<std::size_t>(c - '0') : 1;
-            if (filled + squares > 64) {
-                return failure("Invalid FEN: the placement does not describe exactly 64 squares");
-            }
-            if (!digit) {
-                placement[filled] = piece_from_letter(c);
-            }
-            filled += squares;
-        }
-    }
-    if (filled != 64) {
+    const auto placement = read_placement((*fields)[0]);
+    if (!placement) {
         return failure("Invalid FEN: the placement does not describe exactly 64 squares");
     }
-
-    const std::string_view side_field = fields[1];
+    const std::string_view side_field = (*fields)[1];
     if (side_field.empty()) {
         return failure("Invalid FEN: the side to move is missing");
     }
@@ -133,47 +165,21 @@ FenResult from_fen(std::string_view text) {
         return failure(std::string(SIDE_ERROR));
     }
     const Color side = side_field[0] == 'w' ? White : Black;
-
-    struct CastlingRight {
-        char letter;
-        Square king_square;
-        Piece king;
-        Square rook_square;
-        Piece rook;
-    };
-    constexpr std::array<CastlingRight, 4> rights{{
-        {'K', E1, make_piece(White, King), H1, make_piece(White, Rook)},
-        {'Q', E1, make_piece(White, King), A1, make_piece(White, Rook)},
-        {'k', E8, make_piece(Black, King), H8, make_piece(Black, Rook)},
-        {'q', E8, make_piece(Black, King), A8, make_piece(Black, Rook)},
-    }};
-    Bitboard castle_touched = 0;
-    for (const CastlingRight& right : rights) {
-        const bool granted = fields[2].find(right.letter) != std::string_view::npos &&
-                             placement[right.king_square] == right.king && placement[right.rook_square] == right.rook;
-        if (!granted) {
-            castle_touched |= square_bb(right.rook_square);
-        }
+    const Bitboard castle_touched = touched_castling_squares((*fields)[2], *placement);
+    const auto en_passant = read_en_passant((*fields)[3]);
+    if (!en_passant) {
+        return failure("Invalid FEN: the en-passant field is not a square");
     }
-
-    Bitboard en_passant = 0;
-    if (fields[3] != "-") {
-        const auto target = parse_square(fields[3]);
-        if (!target) {
-            return failure("Invalid FEN: the en-passant field is not a square");
-        }
-        en_passant = square_bb(*target);
-    }
-
-    const auto halfmove_clock = parse_counter(fields[4]);
+    const auto halfmove_clock = parse_unsigned<std::uint64_t>((*fields)[4]);
     if (!halfmove_clock) {
         return failure("Invalid FEN: the halfmove clock is not a number");
     }
-    if (!parse_counter(fields[5])) {
+    // The fullmove number must read, but the board keeps no move number of its own.
+    if (!parse_unsigned<std::uint64_t>((*fields)[5])) {
         return failure("Invalid FEN: the fullmove number is not a number");
     }
 
-    BoardState board = from_parts(placement, side, castle_touched, en_passant, *halfmove_clock);
+    BoardState board = from_parts(*placement, side, castle_touched, *en_passant, *halfmove_clock);
     if (std::string reason = impossible_position(board); !reason.empty()) {
         return failure(std::move(reason));
     }

@@ -20,6 +20,7 @@ namespace {
 
 using kestrune::EngineOptions;
 using kestrune::StopFlag;
+using kestrune::is_valid_utf8;
 
 struct Message {
     std::string line;      // exactly as read, terminator included
@@ -89,47 +90,6 @@ void raise_stop(const StopState& stop, std::uint64_t line) {
 [[noreturn]] void die(const std::string& report) {
     std::cerr << report << std::endl;
     std::_Exit(EXIT_FAILURE);
-}
-
-bool is_valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        std::uint32_t code;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1FU;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0FU;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07U;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0U) != 0x80U) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3FU);
-        }
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 // Reads standard input line by line, terminators kept, NUL bytes and all.

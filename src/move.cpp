@@ -63,18 +63,22 @@ ParsedMove parse_uci(std::string_view text, const BoardState& board) {
     return {std::nullopt, {}};
 }
 
-void score_moves(const MoveList& moves, std::optional<Move> preferred, const BoardState& board,
-                 ScoredMoveList& out) {
+void score_moves(const MoveList& moves, const BoardState& board, ScoredMoveList& out) {
     for (const Move m : moves) {
         if (m.kind() == 6 || m.kind() == 7) {
             // Kinds 6 and 7 are never generated: reaching here is a programming error.
             std::abort();
         }
-        auto score = generation::ordering_delta(board, m.from(), m.to(), m.kind());
-        if (preferred && *preferred == m) {
-            score = static_cast<std::int16_t>(static_cast<std::uint16_t>(score + 10000));
+        out.push({m, generation::ordering_delta(board, m.from(), m.to(), m.kind())});
+    }
+}
+
+void prefer_move(ScoredMoveList& scored, Move preferred) {
+    for (ScoredMove& entry : scored) {
+        if (entry.move == preferred) {
+            entry.score = static_cast<std::int16_t>(static_cast<std::uint16_t>(entry.score + PREFERRED_MOVE_BONUS));
+            return;
         }
-        out.push({m, score});
     }
 }
 

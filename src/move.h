@@ -116,10 +116,15 @@ struct ScoredMove {
 };
 using ScoredMoveList = FixedList<ScoredMove, MAX_MOVES>;
 
-// How much each move raises the mover's middle-game piece-square sum, plus
-// 10000 for the preferred move. Arithmetic wraps in 16 bits.
-void score_moves(const MoveList& moves, std::optional<Move> preferred, const BoardState& board,
-                 ScoredMoveList& out);
+// How much each move raises the mover's middle-game piece-square sum.
+// Arithmetic wraps in 16 bits.
+void score_moves(const MoveList& moves, const BoardState& board, ScoredMoveList& out);
+
+inline constexpr std::int16_t PREFERRED_MOVE_BONUS = 10000;
+
+// Raises the score of `preferred` (the table's move) by PREFERRED_MOVE_BONUS,
+// wrapping in 16 bits; a move not in the list changes nothing.
+void prefer_move(ScoredMoveList& scored, Move preferred);
 
 // Takes the best-scored move among positions i.. (the earliest on ties) and
 // swaps it to i. Each entry's key orders by score first and by earlier

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-
-#include "engine.h"
+#include <string>
 
 namespace kestrune {
 namespace {
@@ -98,12 +97,7 @@ void order_moves(const Searcher& s, const BoardState& pos, ScoredMoveList& score
         return;
     }
     if (const auto preferred = table_move(s, pos)) {
-        for (ScoredMove& entry : scored) {
-            if (entry.move == *preferred) {
-                entry.score = static_cast<std::int16_t>(static_cast<std::uint16_t>(entry.score + 10000));
-                break;
-            }
-        }
+        prefer_move(scored, *preferred);
     }
 }
 
@@ -457,7 +451,7 @@ std::optional<Move> first_root_move(const Searcher& s, const BoardState& positio
         return preferred;
     }
     ScoredMoveList scored;
-    score_moves(moves, std::nullopt, position, scored);
+    score_moves(moves, position, scored);
     return select_move(scored, 0);
 }
 

@@ -6,17 +6,17 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "board_state.h"
 #include "move.h"
+#include "output.h"
 #include "time.h"
 #include "transposition.h"
 
 namespace kestrune {
-
-class OutputSink;
 
 inline constexpr std::int16_t MATE_SCORE = 29999;
 inline constexpr std::int16_t ASPIRATION_MARGIN = 25;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,5 +50,23 @@ std::string square_name(Square s);
 // Reads the first two characters as a file letter a-h and a rank digit 1-8.
 // Anything else, including fewer than two characters, is no square.
 std::optional<Square> parse_square(std::string_view text);
+
+// An optional "+" then digits, within the type's range: the FEN clocks and
+// every number of a command are read this one way.
+template <typename T>
+std::optional<T> parse_unsigned(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.front() < '0' || text.front() > '9') {
+        return std::nullopt;
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 }  // namespace kestrune

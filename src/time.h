@@ -1,7 +1,6 @@
 // The search clock and the rules that turn "go" parameters into limits.
 #pragma once
 
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -21,23 +20,6 @@ struct SearchLimits {
 // Milliseconds from a monotonic clock: setting the system clock never
 // shortens or stretches a search.
 std::uint64_t now_ms();
-
-// An optional "+" then digits, within the type's range.
-template <typename T>
-std::optional<T> parse_unsigned(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.front() < '0' || text.front() > '9') {
-        return std::nullopt;
-    }
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 // The token after the first occurrence of `keyword`, read as a T; absent when
 // the keyword is missing, is the last token, or its value does not read.

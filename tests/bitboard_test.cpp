@@ -45,7 +45,6 @@ std::string names(Bitboard b) {
     return text;
 }
 
-
 struct SetCase {
     const char* what;
     Bitboard actual;

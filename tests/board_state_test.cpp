@@ -12,9 +12,13 @@
 
 #include "fen.h"
 #include "move.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
+
+using testing::case_name;
+using testing::PrintTo;
 
 // Placement from eight rank texts, rank 8 first, one letter per square ('.' empty).
 std::array<Piece, 64> placement(const std::array<std::string_view, 8>& ranks) {
@@ -84,14 +88,6 @@ Bytes bytes_of(const BoardState& b) {
     std::memcpy(bytes.data(), &b, sizeof b);
     return bytes;
 }
-
-// Names parameterised cases after their `name` field.
-struct CaseName {
-    template <typename Case>
-    std::string operator()(const testing::TestParamInfo<Case>& param) const {
-        return param.param.name;
-    }
-};
 
 TEST(ZobristKeys, CheckValues) {
     EXPECT_EQ(ZOBRIST.piece_keys[0][0], 0x058D204FF6919C91ULL);
@@ -272,7 +268,7 @@ const MakeCase MAKE_CASES[] = {
     {"BlackCapturePromoteKnight", "4k3/8/8/8/8/8/3p4/2R4K b - - 4 1", 0xC2C2, "4k3/8/8/8/8/8/8/2n4K w - - 0 1"},
 };
 
-class MakeMoveKinds : public testing::TestWithParam<MakeCase> {};
+class MakeMoveKinds : public ::testing::TestWithParam<MakeCase> {};
 
 TEST_P(MakeMoveKinds, ResultMatchesFreshBuildAndInputIsUntouched) {
     const MakeCase& c = GetParam();
@@ -294,8 +290,8 @@ TEST_P(MakeMoveKinds, ResultMatchesFreshBuildAndInputIsUntouched) {
     expect_same_except_history(recorded, unrecorded);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllKinds, MakeMoveKinds, testing::ValuesIn(MAKE_CASES),
-                         CaseName{});
+INSTANTIATE_TEST_SUITE_P(AllKinds, MakeMoveKinds, ::testing::ValuesIn(MAKE_CASES),
+                         case_name);
 
 // Pseudo-random walks through positions rich in castling, en passant and
 // promotions: every board along the way must agree with a fresh build.
@@ -370,7 +366,7 @@ const RightsCase RIGHTS_CASES[] = {
     {"CaptureOnH1EndsKingsideRight", "r3k2r/8/8/8/8/8/6b1/R3K2R b KQkq - 0 1", {0x4387}, "Qkq"},
 };
 
-class CastlingRights : public testing::TestWithParam<RightsCase> {};
+class CastlingRights : public ::testing::TestWithParam<RightsCase> {};
 
 TEST_P(CastlingRights, LostWhenKingOrRookSquareIsTouched) {
     const RightsCase& c = GetParam();
@@ -384,8 +380,8 @@ TEST_P(CastlingRights, LostWhenKingOrRookSquareIsTouched) {
     EXPECT_EQ(rights(b), c.rights_after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Moves, CastlingRights, testing::ValuesIn(RIGHTS_CASES),
-                         CaseName{});
+INSTANTIATE_TEST_SUITE_P(Moves, CastlingRights, ::testing::ValuesIn(RIGHTS_CASES),
+                         case_name);
 
 TEST(CastlingRightsTouched, CastlingAddsOnlyTheKingSquares) {
     const BoardState board = read("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");

@@ -28,14 +28,8 @@ using namespace std::string_literals;
 
 using Texts = std::vector<std::string>;
 using testing::case_name;
-
-
-// Failure reports name the case instead of dumping its bytes.
-template <typename Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
+using testing::PrintTo;
+using testing::read_file;
 
 // ---------------------------------------------------------------------------
 // StdoutSink
@@ -110,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCase{"EndsWithCrLf", "foo\r\n", "foo\r\n\n"},
                       WriteCase{"SeveralLines", std::string(IDENTIFICATION), std::string(IDENTIFICATION) + "\n"},
                       WriteCase{"Nul", "a\0b"s, "a\0b\n"s}, WriteCase{"Multibyte", "caf\xc3\xa9", "caf\xc3\xa9\n"}),
-    case_name<WriteCase>);
+    case_name);
 
 TEST(StdoutSinkTest, WritesLinesInOrderEachOnItsOwn) {
     const std::string bytes = capture_stdout([](int) {
@@ -193,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CharacterCase{"NarrowNoBreakSpace", "\xe2\x80\xaf"},
                       CharacterCase{"MediumMathematicalSpace", "\xe2\x81\x9f"},
                       CharacterCase{"IdeographicSpace", "\xe3\x80\x80"}),
-    case_name<CharacterCase>);
+    case_name);
 
 class NonWhiteSpaceTest : public ::testing::TestWithParam<CharacterCase> {};
 
@@ -220,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CharacterCase{"U3080", "\xe3\x82\x80"}, CharacterCase{"BlackKnight", "\xe2\x99\x9e"},
                       CharacterCase{"ByteOrderMark", "\xef\xbb\xbf"}, CharacterCase{"Fish", "\xf0\x9f\x90\x9f"},
                       CharacterCase{"U20000", "\xf0\xa0\x80\x80"}),
-    case_name<CharacterCase>);
+    case_name);
 
 TEST(SplitTokensTest, TruncatedSequenceAtEndStaysInToken) {
     EXPECT_EQ(tokens_of("uci \xe2\x80"), (Texts{"uci", "\xe2\x80"}));
@@ -229,36 +223,63 @@ TEST(SplitTokensTest, TruncatedSequenceAtEndStaysInToken) {
 }
 
 // ---------------------------------------------------------------------------
-// Engine::dispatch
+// is_valid_utf8
 
-// Records every write_line call as one text.
-class CapturingSink final : public OutputSink {
-public:
-    explicit CapturingSink(std::shared_ptr<Texts> writes) : writes_(std::move(writes)) {}
-    void write_line(std::string_view text) override { writes_->emplace_back(text); }
-    bool stop_requested() const override { return stop_; }
-    void set_stop_requested(bool value) override { stop_ = value; }
-
-private:
-    std::shared_ptr<Texts> writes_;
-    bool stop_ = false;
+struct Utf8Case {
+    std::string name;
+    std::string bytes;
+    bool valid;
 };
+
+class Utf8CheckTest : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8CheckTest, AcceptsOnlyWellFormedText) {
+    const Utf8Case& c = GetParam();
+    EXPECT_EQ(is_valid_utf8(c.bytes), c.valid);
+    EXPECT_EQ(is_valid_utf8("uci " + c.bytes + " x\n"), c.valid);
+}
+
+// Each boundary of the encoding on both sides: the shortest and longest form
+// of every length, the surrogates around them and the end of Unicode.
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8CheckTest,
+    ::testing::Values(Utf8Case{"Empty", "", true}, Utf8Case{"Ascii", "isready", true},
+                      Utf8Case{"NulAndDelete", "\0\x7f"s, true}, Utf8Case{"TwoBytesLowest", "\xc2\x80", true},
+                      Utf8Case{"TwoBytesHighest", "\xdf\xbf", true}, Utf8Case{"ThreeBytesLowest", "\xe0\xa0\x80", true},
+                      Utf8Case{"BeforeSurrogates", "\xed\x9f\xbf", true},
+                      Utf8Case{"AfterSurrogates", "\xee\x80\x80", true},
+                      Utf8Case{"ThreeBytesHighest", "\xef\xbf\xbf", true},
+                      Utf8Case{"FourBytesLowest", "\xf0\x90\x80\x80", true},
+                      Utf8Case{"LastCodePoint", "\xf4\x8f\xbf\xbf", true},
+                      Utf8Case{"LoneContinuation", "\x80", false}, Utf8Case{"ByteC0", "\xc0\x80", false},
+                      Utf8Case{"ByteC1", "\xc1\xbf", false}, Utf8Case{"OverlongThreeBytes", "\xe0\x9f\xbf", false},
+                      Utf8Case{"FirstSurrogate", "\xed\xa0\x80", false},
+                      Utf8Case{"LastSurrogate", "\xed\xbf\xbf", false},
+                      Utf8Case{"OverlongFourBytes", "\xf0\x8f\xbf\xbf", false},
+                      Utf8Case{"BeyondUnicode", "\xf4\x90\x80\x80", false}, Utf8Case{"ByteF5", "\xf5\x80\x80\x80", false},
+                      Utf8Case{"ByteFF", "\xff", false}, Utf8Case{"Truncated", "\xe3\x80", false},
+                      Utf8Case{"ContinuationMissing", "\xe3\x80x", false}, Utf8Case{"Latin1", "caf\xe9", false}),
+    case_name);
+
+// ---------------------------------------------------------------------------
+// Engine::dispatch
 
 class DispatchTest : public ::testing::Test {
 protected:
     explicit DispatchTest(EngineOptions options = {})
-        : writes_(std::make_shared<Texts>()), engine_(std::move(options), std::make_unique<CapturingSink>(writes_)) {}
+        : engine_(std::move(options), std::make_unique<testing::RecordingSink>()),
+          writes_(static_cast<testing::RecordingSink&>(*engine_.searcher().output).lines) {}
 
     // The texts written for one command, one entry per write_line call.
     Texts answer(std::string_view command) {
-        writes_->clear();
+        writes_.clear();
         engine_.dispatch(command);
-        return *writes_;
+        return writes_;
     }
     std::string fen() const { return to_fen(engine_.game().board); }
 
-    std::shared_ptr<Texts> writes_;
     Engine engine_;
+    Texts& writes_;
 };
 
 struct DispatchCase {
@@ -291,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"FullwidthLetters", "\xef\xbc\xb5\xef\xbc\xa3\xef\xbc\xa9\n",
                      {"Unsupported command: \xef\xbc\xb5\xef\xbc\xa3\xef\xbc\xa9\n"}},
         DispatchCase{"CommandWordWithNul", "uci\0\n"s, {"Unsupported command: uci\0\n"s}}),
-    case_name<DispatchCase>);
+    case_name);
 
 TEST_F(DispatchTest, OnlyTheCommandWordIgnoresLetterCase) {
     const std::string start = fen();
@@ -347,15 +368,10 @@ INSTANTIATE_TEST_SUITE_P(
         SetoptionCase{"FourTokensSetNothing", "setoption name MultiPV 3", {EXPECTING + "name MultiPV 3"}, 1},
         SetoptionCase{"ValueFirst", "setoption value 3 name MultiPV", {EXPECTING + "value 3 name MultiPV"}, 1},
         SetoptionCase{"Alone", "setoption\r\n", {EXPECTING}, 1}),
-    case_name<SetoptionCase>);
+    case_name);
 
 // ---------------------------------------------------------------------------
 // The command log
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(DispatchLogTest, HoldsEveryCommandByteForByte) {
     const std::string path =
@@ -364,7 +380,7 @@ TEST(DispatchLogTest, HoldsEveryCommandByteForByte) {
         std::ofstream(path) << "stale";
         EngineOptions options;
         options.log_path = path;
-        Engine engine(options, std::make_unique<CapturingSink>(std::make_shared<Texts>()));
+        Engine engine(options, std::make_unique<testing::RecordingSink>());
         EXPECT_EQ(read_file(path), "");
         const Texts commands = {"uci\r\n", "", "\n", "foo\0bar\n"s, "\xe3\x80\x80isready\n", "setoption\n",
                                 "quit\n", "isready"};
@@ -382,10 +398,11 @@ TEST(DispatchLogTest, HoldsEveryCommandByteForByte) {
 TEST(DispatchLogTest, UncreatableLogLeavesAWorkingEngine) {
     EngineOptions options;
     options.log_path = "/nonexistent-dir/x.log";
-    auto writes = std::make_shared<Texts>();
-    Engine engine(options, std::make_unique<CapturingSink>(writes));
+    auto sink = std::make_unique<testing::RecordingSink>();
+    const Texts& writes = sink->lines;
+    Engine engine(options, std::move(sink));
     engine.dispatch("isready\n");
-    EXPECT_EQ(*writes, Texts{"readyok"});
+    EXPECT_EQ(writes, Texts{"readyok"});
 }
 
 TEST(DispatchLogTest, FailedLogWriteIsFatalBeforeTheCommandRuns) {
@@ -394,15 +411,16 @@ TEST(DispatchLogTest, FailedLogWriteIsFatalBeforeTheCommandRuns) {
     }
     EngineOptions options;
     options.log_path = "/dev/full";
-    auto writes = std::make_shared<Texts>();
-    Engine engine(options, std::make_unique<CapturingSink>(writes));
+    auto sink = std::make_unique<testing::RecordingSink>();
+    const Texts& writes = sink->lines;
+    Engine engine(options, std::move(sink));
     try {
         engine.dispatch("isready\n");
         ADD_FAILURE() << "no error";
     } catch (const FatalError& error) {
         EXPECT_EQ(std::string(error.what()), "Cannot write to log file!: No space left on device");
     }
-    EXPECT_EQ(*writes, Texts{});
+    EXPECT_EQ(writes, Texts{});
 }
 
 }  // namespace

@@ -9,26 +9,14 @@
 #include <string_view>
 
 #include "board_state.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
 
-BoardState read(std::string_view fen) {
-    FenResult result = from_fen(fen);
-    if (!result.board) {
-        throw std::runtime_error(std::string(fen) + ": " + result.error);
-    }
-    return *result.board;
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-struct CaseName {
-    template <typename Case>
-    std::string operator()(const testing::TestParamInfo<Case>& param) const {
-        return param.param.name;
-    }
-};
+using testing::board_of;
+using testing::case_name;
+using testing::PrintTo;
 
 struct AcceptedCase {
     const char* name;
@@ -76,7 +64,7 @@ const AcceptedCase ACCEPTED[] = {
     {"RunsOfOneAndSeven", "1k6/8/8/8/8/8/8/6K1 w - - 0 1", "1k6/8/8/8/8/8/8/6K1 w - - 0 1"},
 };
 
-class FenAccepted : public testing::TestWithParam<AcceptedCase> {};
+class FenAccepted : public ::testing::TestWithParam<AcceptedCase> {};
 
 TEST_P(FenAccepted, ReadsAndWritesBack) {
     const AcceptedCase& c = GetParam();
@@ -85,7 +73,7 @@ TEST_P(FenAccepted, ReadsAndWritesBack) {
     EXPECT_EQ(to_fen(*result.board), c.written);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, FenAccepted, testing::ValuesIn(ACCEPTED), CaseName{});
+INSTANTIATE_TEST_SUITE_P(Texts, FenAccepted, ::testing::ValuesIn(ACCEPTED), case_name);
 
 struct RejectedCase {
     const char* name;
@@ -138,15 +126,15 @@ const RejectedCase REJECTED[] = {
     {"EnPassantWithoutPawnBlackToMove", "4k3/8/8/8/4p3/8/8/4K3 b - e3 0 1"},
 };
 
-class FenRejected : public testing::TestWithParam<RejectedCase> {};
+class FenRejected : public ::testing::TestWithParam<RejectedCase> {};
 
 TEST_P(FenRejected, FailsWithReason) {
     const FenResult result = from_fen(GetParam().fen);
     EXPECT_FALSE(result.board.has_value());
-    EXPECT_TRUE(starts_with(result.error, "Invalid FEN: ")) << result.error;
+    EXPECT_TRUE(result.error.starts_with("Invalid FEN: ")) << result.error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, FenRejected, testing::ValuesIn(REJECTED), CaseName{});
+INSTANTIATE_TEST_SUITE_P(Texts, FenRejected, ::testing::ValuesIn(REJECTED), case_name);
 
 TEST(FenSide, OtherFirstCharacterFailsWithTheSideMessage) {
     for (const std::string_view side : {"x", "W", "B", "-", "1"}) {
@@ -171,13 +159,13 @@ TEST(FenFields, DoubledSeparatorFails) {
         fen.insert(i, " ");
         const FenResult result = from_fen(fen);
         EXPECT_FALSE(result.board.has_value()) << '"' << fen << '"';
-        EXPECT_TRUE(starts_with(result.error, "Invalid FEN: ")) << result.error;
+        EXPECT_TRUE(result.error.starts_with("Invalid FEN: ")) << result.error;
     }
     EXPECT_EQ(separators, 5U);
 }
 
 TEST(FenRead, BoardIsFreshlyBuilt) {
-    const BoardState b = read("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 12 40");
+    const BoardState b = board_of("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 12 40");
     EXPECT_EQ(b.hash, 0x999E5A9394BD2A84ULL);
     EXPECT_EQ(b.halfmove_clock, 12U);
     EXPECT_EQ(b.plies, 0U);
@@ -187,7 +175,7 @@ TEST(FenRead, BoardIsFreshlyBuilt) {
     EXPECT_EQ(piece_at(b, E1), make_piece(White, King));
     EXPECT_EQ(piece_at(b, 63), make_piece(Black, Rook));
 
-    const BoardState e4 = read("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
+    const BoardState e4 = board_of("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
     EXPECT_EQ(e4.hash, 0xF1D4BAAAB43F51B7ULL);
     EXPECT_EQ(e4.en_passant, Bitboard{1} << 20);
     EXPECT_EQ(e4.side, Black);
@@ -216,7 +204,7 @@ TEST(FenRead, CastleTouchedMarksCornersOfAbsentRights) {
 }
 
 TEST(FenWrite, FullmoveNumberCountsPliesFromSetUp) {
-    const BoardState start = read("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 30");
+    const BoardState start = board_of("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 30");
     const BoardState e4 = make_move(start, Move(0x131C));
     EXPECT_EQ(to_fen(e4), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
     const BoardState e5 = make_move(e4, Move(0x1D24));
@@ -243,7 +231,7 @@ TEST(Diagram, StartPosition) {
     expected += FRAME;
     expected += "| R | N | B | Q | K | B | N | R |\n";
     expected += FRAME;
-    EXPECT_EQ(diagram(read(START_FEN)), expected);
+    EXPECT_EQ(diagram(board_of(START_FEN)), expected);
 }
 
 TEST(Diagram, EmptyBoard) {
@@ -260,7 +248,7 @@ TEST(Diagram, EmptyBoard) {
 
 TEST(Diagram, PiecesStandOnTheirSquares) {
     // Rank 8 is the second line, file a the first cell; the bishop is on c4.
-    const std::string text = diagram(read("7k/8/8/8/2B5/8/8/K7 w - - 0 1"));
+    const std::string text = diagram(board_of("7k/8/8/8/2B5/8/8/K7 w - - 0 1"));
     ASSERT_EQ(text.size(), 17U * 34U);
     EXPECT_EQ(text.substr(1 * 34, 34), "|   |   |   |   |   |   |   | k |\n");
     EXPECT_EQ(text.substr(9 * 34, 34), "|   |   | B |   |   |   |   |   |\n");

@@ -13,24 +13,19 @@
 #include "engine_process.h"
 #include "fen.h"
 #include "move.h"
+#include "engine_session.h"
 
 namespace {
 
 using kestrune::testing::EngineProcess;
 using namespace std::chrono_literals;
 
-bool starts_with(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
-
-void expect_banner(EngineProcess& engine) {
-    const auto banner = engine.read_line();
-    ASSERT_TRUE(banner.has_value());
-    ASSERT_TRUE(starts_with(*banner, "<0)))><  kestrune"));
-}
+using kestrune::testing::expect_banner;
+using kestrune::testing::is_legal;
 
 void sync(EngineProcess& engine) {
-    engine.send("isready");
-    const auto lines = engine.read_until("readyok");
-    ASSERT_EQ(lines.size(), 1U) << "unexpected output before readyok: " << lines.front();
+    const auto lines = kestrune::testing::await_ready(engine);
+    ASSERT_TRUE(lines.empty()) << "unexpected output before readyok: " << lines.front();
 }
 
 // The "Fen: " line of the display command.
@@ -53,7 +48,7 @@ SearchAnswer search(EngineProcess& engine, const std::string& go) {
     SearchAnswer answer;
     answer.bestmove = lines.back().substr(9);
     for (const std::string& line : lines) {
-        if (starts_with(line, "info depth ")) answer.last_info = line;
+        if (line.starts_with("info depth ")) answer.last_info = line;
     }
     return answer;
 }
@@ -76,11 +71,6 @@ std::string join_moves(const std::vector<std::string>& moves, std::size_t begin,
     std::string text;
     for (std::size_t i = begin; i < end; ++i) text += " " + moves[i];
     return text;
-}
-
-bool is_legal(const std::string& fen, const std::string& move) {
-    const auto board = kestrune::from_fen(fen).board;
-    return board && kestrune::parse_uci(move, *board).move.has_value();
 }
 
 // White has given up the queen, and both sides then shuffle; after 100 rounds
@@ -218,12 +208,12 @@ TEST(HostileInput, NulBytesAreOrdinaryCharacters) {
     engine.send(std::string("position startpos moves e2e4\0", 29));
     const auto error = engine.read_line();
     ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(starts_with(*error, "Invalid promotion piece in UCI notation: e2e4")) << *error;
+    EXPECT_TRUE(error->starts_with("Invalid promotion piece in UCI notation: e2e4")) << *error;
     EXPECT_EQ(displayed_fen(engine), std::string(kestrune::START_FEN));
 
     // The NUL before the first line end does not end the line or the input.
     engine.send_raw(std::string("\0isready\nisready\n", 17));
-    EXPECT_TRUE(starts_with(*engine.read_line(), "Unsupported command: "));
+    EXPECT_TRUE(engine.read_line()->starts_with("Unsupported command: "));
     EXPECT_EQ(engine.read_line(), std::optional<std::string>(""));
     EXPECT_EQ(engine.read_line(), std::optional<std::string>("readyok"));
     expect_clean_quit(engine);
@@ -272,7 +262,7 @@ TEST(HostileFen, TouchingKingsAreRefused) {
     engine.send("position fen 8/8/8/8/kK6/8/8/8 w - - 0 1");
     const auto message = engine.read_line();
     ASSERT_TRUE(message.has_value());
-    EXPECT_TRUE(starts_with(*message, "info string ")) << *message;
+    EXPECT_TRUE(message->starts_with("info string ")) << *message;
     EXPECT_EQ(displayed_fen(engine), std::string(kestrune::START_FEN));
     expect_clean_quit(engine);
 }

@@ -9,6 +9,7 @@
 
 #include "board_state.h"
 #include "fen.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
@@ -52,7 +53,7 @@ struct ParseCase {
 
 class ParseUci : public ::testing::TestWithParam<ParseCase> {};
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.text << "\" in " << c.fen; }
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.text << (c.move ? " reads" : " fails"); }
 
 TEST_P(ParseUci, ReadsAgainstThePosition) {
     const ParseCase& c = GetParam();
@@ -102,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{START_FEN.data(), "", std::nullopt, "Invalid uci move notation: "},
         ParseCase{PROMOTION, "e7e8Q", std::nullopt, "Invalid promotion piece in UCI notation: e7e8Q"},
         ParseCase{PROMOTION, "e7e8k", std::nullopt, "Invalid promotion piece in UCI notation: e7e8k"},
-        ParseCase{START_FEN.data(), "e2e4+", std::nullopt, "Invalid promotion piece in UCI notation: e2e4+"}));
+        ParseCase{START_FEN.data(), "e2e4+", std::nullopt, "Invalid promotion piece in UCI notation: e2e4+"}),
+                         testing::printed_name);
 
 }  // namespace
 }  // namespace kestrune

@@ -23,12 +23,12 @@
 #include "fen.h"
 #include "test_support.h"
 #include "move.h"
+#include "perft_suite.h"
 
 namespace kestrune {
 namespace {
 
 using testing::board_of;
-
 
 std::string texts(const MoveList& moves) {
     std::string text;
@@ -39,96 +39,33 @@ std::string texts(const MoveList& moves) {
     return text;
 }
 
-std::string_view trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-template <typename T>
-bool read_number(std::string_view text, T& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} && end == text.data() + text.size();
-}
-
 // ---------------------------------------------------------------------------
 // The published suites: "FEN ; D1 n ; D2 n ; ... [; id NAME]", '#' comments.
 
-struct SuitePosition {
-    std::string name;  // file stem and line number, for the test name
-    std::string fen;
-    std::vector<std::pair<int, std::uint64_t>> counts;
-};
-
-struct Suite {
-    std::vector<SuitePosition> positions;
-    int position_lines = 0;
-    std::vector<std::string> unread;  // lines or fields that did not parse
-};
-
 constexpr const char* SUITE_FILES[] = {"perftsuite", "standard6", "tricky"};
 
-Suite read_suite(const std::string& stem) {
-    Suite suite;
-    std::ifstream file(std::string(KESTRUNE_DATA_DIR) + "/perft/" + stem + ".txt");
-    if (!file) {
-        suite.unread.push_back("cannot open " + stem + ".txt");
-        return suite;
-    }
-    std::string raw;
-    for (int number = 1; std::getline(file, raw); ++number) {
-        const std::string_view line = trim(raw);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
-        ++suite.position_lines;
-        SuitePosition position{stem + "Line" + std::to_string(number), {}, {}};
-        bool complete = true;
-        std::size_t start = 0;
-        for (bool first = true;; first = false) {
-            const std::size_t semicolon = line.find(';', start);
-            const std::string_view field = trim(line.substr(start, semicolon - start));
-            int depth = 0;
-            std::uint64_t count = 0;
-            const std::size_t space = field.find(' ');
-            if (first) {
-                position.fen = field;
-            } else if (field.starts_with("id ")) {
-                // A name only.
-            } else if (field.starts_with("D") && space != std::string_view::npos &&
-                       read_number(field.substr(1, space - 1), depth) && read_number(field.substr(space + 1), count)) {
-                position.counts.emplace_back(depth, count);
-            } else {
-                complete = false;
-            }
-            if (semicolon == std::string_view::npos) {
-                break;
-            }
-            start = semicolon + 1;
-        }
-        if (!complete || position.counts.empty() || !from_fen(position.fen).board) {
-            suite.unread.emplace_back(line);
-        } else {
-            suite.positions.push_back(std::move(position));
-        }
-    }
-    return suite;
+// A suite position and the name of its test: file stem and line number.
+struct NamedPosition : SuitePosition {
+    std::string name;
+};
+
+PerftSuiteFile read_suite(const std::string& stem) {
+    return read_perft_suite(std::string(KESTRUNE_DATA_DIR) + "/perft/" + stem + ".txt");
 }
 
-std::vector<SuitePosition> all_suite_positions() {
-    std::vector<SuitePosition> all;
+std::vector<NamedPosition> all_suite_positions() {
+    std::vector<NamedPosition> all;
     for (const char* stem : SUITE_FILES) {
-        Suite suite = read_suite(stem);
-        all.insert(all.end(), suite.positions.begin(), suite.positions.end());
+        for (const SuitePosition& position : read_suite(stem).positions) {
+            all.push_back({position, std::string(stem) + "Line" + std::to_string(position.line)});
+        }
     }
     return all;
 }
 
 TEST(PerftSuite, EveryLineIsRead) {
     for (const char* stem : SUITE_FILES) {
-        const Suite suite = read_suite(stem);
+        const PerftSuiteFile suite = read_suite(stem);
         EXPECT_GT(suite.position_lines, 0) << stem;
         EXPECT_EQ(suite.positions.size(), static_cast<std::size_t>(suite.position_lines)) << stem;
         for (const std::string& line : suite.unread) {
@@ -148,12 +85,12 @@ bool worth_running(int depth, std::uint64_t count) {
 #endif
 }
 
-class PerftSuite : public ::testing::TestWithParam<SuitePosition> {};
+class PerftSuite : public ::testing::TestWithParam<NamedPosition> {};
 
-void PrintTo(const SuitePosition& p, std::ostream* os) { *os << p.fen; }
+void PrintTo(const NamedPosition& p, std::ostream* os) { *os << p.fen; }
 
 TEST_P(PerftSuite, MatchesPublishedCounts) {
-    const SuitePosition& position = GetParam();
+    const NamedPosition& position = GetParam();
     const BoardState board = board_of(position.fen);
     int ran = 0;
     for (const auto& [depth, expected] : position.counts) {
@@ -168,7 +105,7 @@ TEST_P(PerftSuite, MatchesPublishedCounts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PerftSuite, ::testing::ValuesIn(all_suite_positions()),
-                         [](const ::testing::TestParamInfo<SuitePosition>& param_info) { return param_info.param.name; });
+                         testing::case_name);
 
 // ---------------------------------------------------------------------------
 // Generation order, fixed by our own expectations.
@@ -241,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{"CapturesOnlyQuietPosition", "4k3/8/8/8/8/8/3P4/4K2R w K - 0 1", true, "e1d1 e1f1 e1e2 e1f2"},
         OrderCase{"Checkmate", "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", false, ""},
         OrderCase{"Stalemate", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", false, ""}),
-    [](const ::testing::TestParamInfo<OrderCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 struct CastlingCase {
     const char* fen;
@@ -452,7 +389,7 @@ TEST(Generator, ConsistentAlongRandomGames) {
         // The search's scored generation: the same moves in the same order, with score_moves' scores.
         for (const MoveList* list : {&all, &captures}) {
             ScoredMoveList expected;
-            score_moves(*list, std::nullopt, p.board, expected);
+            score_moves(*list, p.board, expected);
             ScoredMoveList scored;
             generate_scored_moves(p.board, list == &captures, scored);
             ASSERT_EQ(scored.size(), expected.size()) << describe(p);
@@ -469,11 +406,11 @@ std::map<std::string, std::uint64_t> listing_counts(const std::vector<std::strin
     std::map<std::string, std::uint64_t> counts;
     for (const std::string& line : lines) {
         const auto colon = line.find(": ");
-        std::uint64_t n = 0;
         // Move texts only: "Nodes searched: N" is no move.
         const bool move_text = colon == 4 || colon == 5;
-        if (move_text && read_number(std::string_view(line).substr(colon + 2), n)) {
-            counts[line.substr(0, colon)] = n;
+        if (const auto n = move_text ? parse_unsigned<std::uint64_t>(std::string_view(line).substr(colon + 2))
+                                     : std::nullopt) {
+            counts[line.substr(0, colon)] = *n;
         }
     }
     return counts;
@@ -498,7 +435,7 @@ std::string differences(const std::map<std::string, std::uint64_t>& ours,
     return text;
 }
 
-constexpr const char* STOCKFISH = "/usr/games/stockfish";
+using testing::STOCKFISH;
 
 TEST(Divide, AgreesWithStockfishAlongRandomGames) {
     if (access(STOCKFISH, X_OK) != 0) {

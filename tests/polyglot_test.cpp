@@ -21,8 +21,6 @@ using namespace std::chrono_literals;
 
 constexpr const char* POLYGLOT = "/usr/games/polyglot";
 
-bool starts_with(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
-
 // The next "move ..." reply; lines polyglot writes to report trouble fail the test.
 std::optional<std::string> read_move(EngineProcess& polyglot) {
     const auto deadline = std::chrono::steady_clock::now() + 15s;
@@ -30,10 +28,10 @@ std::optional<std::string> read_move(EngineProcess& polyglot) {
         const auto line = polyglot.read_line(std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now()));
         if (!line) break;
-        EXPECT_FALSE(starts_with(*line, "Illegal") || starts_with(*line, "Error") ||
-                     starts_with(*line, "tellusererror") || starts_with(*line, "resign"))
+        EXPECT_FALSE(line->starts_with("Illegal") || line->starts_with("Error") ||
+                     line->starts_with("tellusererror") || line->starts_with("resign"))
             << *line;
-        if (starts_with(*line, "move ")) return line->substr(5);
+        if (line->starts_with("move ")) return line->substr(5);
     }
     return std::nullopt;
 }

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "engine_session.h"
 
 namespace kestrune {
 namespace {
 
 using testing::EngineProcess;
+using testing::PrintTo;
 
 constexpr std::string_view START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
@@ -21,7 +23,7 @@ class Engine {
 public:
     Engine() {
         const auto banner = process.read_line();
-        EXPECT_EQ(banner.value_or("(no banner)"), "<0)))><  kestrune Chess Engine v0.1.0");
+        EXPECT_EQ(banner.value_or("(no banner)"), testing::BANNER);
     }
 
     // Sends a line and checks that it wrote nothing before the next "readyok".
@@ -31,12 +33,7 @@ public:
     }
 
     // Every line written before "readyok" (which is not included).
-    std::vector<std::string> answer_until_ready() {
-        process.send("isready");
-        std::vector<std::string> lines = process.read_until("readyok");
-        lines.pop_back();
-        return lines;
-    }
+    std::vector<std::string> answer_until_ready() { return testing::await_ready(process); }
 
     // The "d" display: 17 diagram lines and the "Fen: " line, checked to end with an empty line.
     std::vector<std::string> display() {
@@ -72,8 +69,6 @@ struct PositionCase {
 
 class PositionCommand : public ::testing::TestWithParam<PositionCase> {};
 
-void PrintTo(const PositionCase& c, std::ostream* os) { *os << c.name; }
-
 TEST_P(PositionCommand, SetsTheGame) {
     Engine engine;
     for (const std::string& command : GetParam().commands) {
@@ -107,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         PositionCase{"CapitalisedStartposChangesNothing",
                      {"position startpos moves d2d4", "position STARTPOS"},
                      "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3 0 1"}),
-    [](const ::testing::TestParamInfo<PositionCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 // A '*' in the expected text stands for any reason.
 bool matches(std::string_view line, std::string_view pattern) {
@@ -171,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Invalid uci move notation: e7e"},
         RejectedCase{"BadPromotionLetter", "position fen 4k3/1P6/8/8/8/8/8/4K3 w - - 0 1 moves b7b8k",
                      "Invalid promotion piece in UCI notation: b7b8k"}),
-    [](const ::testing::TestParamInfo<RejectedCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 std::vector<std::string> listing(std::string_view moves, std::string_view count) {
     std::vector<std::string> lines;
@@ -228,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"info string perft depth 42 is too deep: at most 41 plies can be counted"}},
         PerftCase{"LargestReadableDepth", "position startpos", "go perft 255",
                   {"info string perft depth 255 is too deep: at most 41 plies can be counted"}}),
-    [](const ::testing::TestParamInfo<PerftCase>& param_info) { return std::string(param_info.param.name); });
+    testing::case_name);
 
 TEST(GoPerftCommand, UnreadableDepthMeansSearch) {
     Engine engine;

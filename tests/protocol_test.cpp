@@ -19,27 +19,27 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "engine_session.h"
 #include "test_support.h"
 
 namespace {
 
+using kestrune::testing::BANNER;
 using kestrune::testing::case_name;
 using kestrune::testing::EngineProcess;
+using kestrune::testing::expect_banner;
+using kestrune::testing::Lines;
+using kestrune::testing::PrintTo;
+using kestrune::testing::read_file;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-using Lines = std::vector<std::string>;
-
-const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
 const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt",
                               "option name MultiPV type spin default 1 min 1 max 255", "uciok"};
 const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX value YYY, got: ";
 // The engine thread may say this when a read failure closes its channel before the process is gone.
 const std::string FAREWELL = "Engine communication error: RecvError\n";
 
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-void expect_banner(EngineProcess& engine) { ASSERT_EQ(engine.read_line(), BANNER); }
 
 // The next `count` lines; a missing line reads as "<nothing>".
 Lines read_lines(EngineProcess& engine, std::size_t count, std::chrono::milliseconds timeout = 20s) {
@@ -54,17 +54,14 @@ Lines read_lines(EngineProcess& engine, std::size_t count, std::chrono::millisec
 // of an "isready" sent after it.
 Lines answer_to(EngineProcess& engine, std::string_view input) {
     engine.send_raw(input);
-    engine.send("isready");
-    Lines lines = engine.read_until("readyok");
-    lines.pop_back();
-    return lines;
+    return kestrune::testing::await_ready(engine);
 }
 
 // Output written after the engine's last awaited answer, once a read failure ended it.
 bool quiet_after_read_failure(const std::string& rest) { return rest.empty() || rest == FAREWELL; }
 
 bool is_move_answer(const std::string& line) {
-    return starts_with(line, "bestmove ") && line != "bestmove (none)" && line.size() >= 13 && line.size() <= 14;
+    return line.starts_with("bestmove ") && line != "bestmove (none)" && line.size() >= 13 && line.size() <= 14;
 }
 
 class TempDir {
@@ -88,13 +85,6 @@ private:
     std::filesystem::path path_;
 };
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
-
 // Waits (hang detection only) until the file exists.
 bool wait_for_file(const std::string& path) {
     const auto deadline = std::chrono::steady_clock::now() + 20s;
@@ -103,14 +93,6 @@ bool wait_for_file(const std::string& path) {
         std::this_thread::sleep_for(5ms);
     }
     return true;
-}
-
-
-// Failure reports name the case instead of dumping its bytes.
-template <typename Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
 }
 
 // ---------------------------------------------------------------------------
@@ -173,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "setoption  name\tMultiPV value 3\xe3\x80\x80" "4\r\n",
                    {SETOPTION_ERROR + "name MultiPV value 3 4"}},
         AnswerCase{"SetoptionOtherOption", "setoption name Hash value 64\n", {}}),
-    case_name<AnswerCase>);
+    case_name);
 
 // ---------------------------------------------------------------------------
 // setoption, observed through the number of lines a search reports
@@ -197,13 +179,13 @@ TEST_P(ProtocolMultiPvTest, SetsLinesPerDepth) {
     const Lines lines = engine.read_until("bestmove");
 
     const auto first_info = std::find_if(lines.begin(), lines.end(),
-                                         [](const std::string& l) { return starts_with(l, "info depth 1 "); });
+                                         [](const std::string& l) { return l.starts_with("info depth 1 "); });
     const Lines before(lines.begin(), first_info);
     EXPECT_EQ(before, c.error ? Lines{*c.error} : Lines{});
     const Lines infos(first_info, lines.end() - 1);
     ASSERT_EQ(infos.size(), c.lines) << ::testing::PrintToString(lines);
     for (std::size_t i = 0; i < infos.size(); ++i) {
-        EXPECT_TRUE(starts_with(infos[i], "info depth 1 ")) << infos[i];
+        EXPECT_TRUE(infos[i].starts_with("info depth 1 ")) << infos[i];
         EXPECT_NE(infos[i].find(" multipv " + std::to_string(i + 1) + " "), std::string::npos) << infos[i];
     }
     EXPECT_TRUE(is_move_answer(lines.back())) << lines.back();
@@ -219,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MultiPvCase{"FourTokensSetNothing", "setoption name MultiPV 3",
                                   SETOPTION_ERROR + "name MultiPV 3", 1},
                       MultiPvCase{"OtherOption", "setoption name Hash value 3", std::nullopt, 1}),
-    case_name<MultiPvCase>);
+    case_name);
 
 // ---------------------------------------------------------------------------
 // Leaving on unreadable input or a fatal error ("stop", "quit" and the end of
@@ -252,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ProtocolInvalidUtf8Test,
                                            Utf8Case{"BeyondUnicode", "\xf4\x90\x80\x80"},
                                            Utf8Case{"TruncatedBeforeSpace", "\xe3\x80"},
                                            Utf8Case{"Latin1", "caf\xe9"}),
-                         case_name<Utf8Case>);
+                         case_name);
 
 TEST(ProtocolFatalErrorTest, ClosedOutputEndsProcessWithFailure) {
     EngineProcess engine;
@@ -366,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedLogCase{"OwnStandardOutput", "/dev/stdout", "it is the engine's standard output"},
                       RefusedLogCase{"OwnStandardOutputByDescriptor", "/proc/self/fd/1",
                                      "it is the engine's standard output"}),
-    case_name<RefusedLogCase>);
+    case_name);
 
 // ---------------------------------------------------------------------------
 // Bad input never crashes or hangs the engine
@@ -406,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(Overlong, ProtocolOverlongLineTest,
                                            OverlongCase{"MillionTokens", "a ", 1U << 20, true},
                                            OverlongCase{"FourMegabytesOfNuls", "\0"s, 4U << 20, true},
                                            OverlongCase{"MillionWideBlanks", "\xe3\x80\x80 \t", 1U << 20, false}),
-                         case_name<OverlongCase>);
+                         case_name);
 
 TEST(ProtocolBadInputTest, RandomLinesOfCommandPiecesAndControlBytes) {
     // Pieces of real commands mixed with blanks, control bytes and multibyte text.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "engine_session.h"
 #include "fen.h"
 #include "move.h"
 
@@ -17,6 +18,9 @@ namespace kestrune {
 namespace {
 
 using testing::EngineProcess;
+using testing::is_legal;
+using testing::PrintTo;
+using testing::score_of;
 using namespace std::chrono_literals;
 
 // Hang detection only: generous enough for sanitizer builds on a busy machine.
@@ -72,8 +76,7 @@ bool is_progress_line(const std::string& line) {
 class Session {
 public:
     Session() {
-        const auto banner = engine_.read_line(TIMEOUT);
-        if (!banner || banner->rfind("<0)))><", 0) != 0) {
+        if (engine_.read_line(TIMEOUT) != testing::BANNER) {
             throw std::runtime_error("no banner");
         }
     }
@@ -110,7 +113,7 @@ std::string field(const std::string& line, const std::string& name) {
 std::vector<std::string> info_lines(const std::vector<std::string>& lines) {
     std::vector<std::string> info;
     for (const std::string& line : lines) {
-        if (line.rfind("info depth ", 0) == 0) {
+        if (line.starts_with("info depth ")) {
             EXPECT_TRUE(is_progress_line(line)) << line;
             const std::string pv = line.substr(line.find(" pv ") + 4);
             EXPECT_LE(std::count(pv.begin(), pv.end(), ' '), std::stoi(field(line, "depth"))) << line;
@@ -120,20 +123,9 @@ std::vector<std::string> info_lines(const std::vector<std::string>& lines) {
     return info;
 }
 
-std::string score_of(const std::string& line) {
-    const auto at = line.find(" score ");
-    const auto value_end = line.find(' ', line.find(' ', at + 7) + 1);
-    return line.substr(at + 7, value_end - at - 7);
-}
-
 std::string first_pv_move(const std::string& line) {
     const auto at = line.find(" pv ");
     return line.substr(at + 4, line.find(' ', at + 4) - at - 4);
-}
-
-bool is_legal(std::string_view fen, std::string_view uci) {
-    const FenResult board = from_fen(fen);
-    return board.board && parse_uci(uci, *board.board).move.has_value();
 }
 
 // Drops the two fields that depend on the machine's speed.
@@ -173,8 +165,6 @@ struct AnswerCase {
     const char* last_score;  // of the last progress line; empty: not checked
     const char* bestmove;    // empty: any legal move
 };
-
-void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
 
 class SearchAnswers : public ::testing::TestWithParam<AnswerCase> {};
 
@@ -231,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Ra8+ is met by Kh7: every move completes the fifty moves without mate.
         AnswerCase{"FiftyMovesWithoutMate", "6k1/5pp1/7p/8/8/8/8/R5K1 w - - 99 1", "go depth 4", 4, "cp 0", ""},
         AnswerCase{"MovesToGoZero", START, "go wtime 60000 btime 60000 movestogo 0 depth 4", 4, "", ""}),
-    [](const ::testing::TestParamInfo<AnswerCase>& case_info) { return std::string(case_info.param.name); });
+    testing::case_name);
 
 TEST(SearchProtocol, MultiPvThreeGivesThreeDifferentLines) {
     Session engine;
@@ -273,7 +263,7 @@ TEST(SearchProtocol, SameScriptGivesSameOutput) {
         std::vector<std::string> output;
         for (const std::string& line : script) {
             engine.send(line);
-            if (line.rfind("go ", 0) == 0) {
+            if (line.starts_with("go ")) {
                 for (const std::string& answer : engine.until("bestmove ")) {
                     output.push_back(without_timing(answer));
                 }
@@ -286,7 +276,7 @@ TEST(SearchProtocol, SameScriptGivesSameOutput) {
 
     const auto& out = runs[0];
     const auto first_end =
-        std::find_if(out.begin(), out.end(), [](const std::string& l) { return l.rfind("bestmove ", 0) == 0; });
+        std::find_if(out.begin(), out.end(), [](const std::string& l) { return l.starts_with("bestmove "); });
     ASSERT_NE(first_end, out.end());
     const std::vector<std::string> first(out.begin(), first_end + 1);
     const std::vector<std::string> last(out.end() - static_cast<std::ptrdiff_t>(first.size()), out.end());

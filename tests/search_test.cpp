@@ -23,33 +23,25 @@ namespace kestrune {
 namespace {
 
 using testing::board_of;
+using testing::case_name;
+using testing::move_of;
+using testing::printed_name;
+using testing::score_of;
+using testing::PrintTo;
 
 constexpr std::int16_t FULL = MATE_SCORE;
 
-
-Move move_of(const BoardState& board, std::string_view uci) {
-    const ParsedMove parsed = parse_uci(uci, board);
-    if (!parsed.move) {
-        throw std::invalid_argument("not a legal move in the test position: " + std::string(uci));
-    }
-    return *parsed.move;
-}
-
 // Records every line, and the searcher's node counter as each line is written
 // (the counters are zeroed after every completed line).
-class CaptureSink final : public OutputSink {
+class CaptureSink final : public testing::RecordingSink {
 public:
     void write_line(std::string_view text) override {
-        lines.emplace_back(text);
+        RecordingSink::write_line(text);
         line_nodes.push_back(searcher->stats.nodes);
     }
-    bool stop_requested() const override { return stop; }
-    void set_stop_requested(bool value) override { stop = value; }
 
     const Searcher* searcher = nullptr;
-    std::vector<std::string> lines;
     std::vector<std::uint32_t> line_nodes;
-    bool stop = false;
 };
 
 // An engine with a capturing output; the searcher is reachable for direct calls.
@@ -78,32 +70,6 @@ struct TestEngine {
     CaptureSink* sink = nullptr;
     std::unique_ptr<Engine> engine;
 };
-
-// Cases with a `name` print as it, so test listings stay readable.
-template <typename T>
-    requires requires(const T& c) { c.name; }
-void PrintTo(const T& c, std::ostream* os) {
-    *os << c.name;
-}
-
-// Names each parameterised case after its `name` field.
-struct ByName {
-    template <typename T>
-    std::string operator()(const ::testing::TestParamInfo<T>& case_info) const {
-        return case_info.param.name;
-    }
-};
-
-// "cp 12" or "mate -1" from a progress line.
-std::string score_field(const std::string& line) {
-    const auto at = line.find(" score ");
-    if (at == std::string::npos) {
-        return {};
-    }
-    const auto kind_end = line.find(' ', at + 7);
-    const auto value_end = line.find(' ', kind_end + 1);
-    return line.substr(at + 7, value_end - at - 7);
-}
 
 // ---------------------------------------------------------------- go limits
 
@@ -171,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LimitCase{"go depth 7 depth 3", White, NO_LIMIT, NO_LIMIT, 7},
                       LimitCase{"go depth +5 nodes 1", White, 1, NO_LIMIT, 5},
                       LimitCase{"go nodes 4294967296", White, NO_LIMIT, NO_LIMIT, 254},
-                      LimitCase{"go infinite searchmoves e2e4 winc 100 binc 100", White, NO_LIMIT, NO_LIMIT, 254}));
+                      LimitCase{"go infinite searchmoves e2e4 winc 100 binc 100", White, NO_LIMIT, NO_LIMIT, 254}),
+                         testing::printed_name);
 
 // ---------------------------------------------------------------- ordering scores
 
@@ -181,7 +148,7 @@ struct OrderingCase {
     std::int16_t score;
 };
 
-void PrintTo(const OrderingCase& c, std::ostream* os) { *os << c.move << " in " << c.fen; }
+void PrintTo(const OrderingCase& c, std::ostream* os) { *os << c.move; }
 
 class OrderingScores : public ::testing::TestWithParam<OrderingCase> {};
 
@@ -192,7 +159,7 @@ TEST_P(OrderingScores, MatchTheTableDelta) {
     const Move wanted = move_of(board, c.move);
     const MoveList moves = generate_moves(board, false);
     ScoredMoveList scored;
-    score_moves(moves, std::nullopt, board, scored);
+    score_moves(moves, board, scored);
     ASSERT_EQ(scored.size(), moves.size());
     for (std::size_t i = 0; i < moves.size(); ++i) {
         EXPECT_EQ(scored[i].move, moves[i]) << "scores keep the input order";
@@ -211,20 +178,28 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderingCase{"4k3/8/5n2/8/4Q3/8/8/4K3 b - - 0 1", "f6e4", 1053},
                       OrderingCase{"r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b7a8n", 609},
                       OrderingCase{"4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b7b8q", 857},
-                      OrderingCase{"4k3/8/8/8/8/8/1p6/4K3 b - - 0 1", "b2b1q", 857}));
+                      OrderingCase{"4k3/8/8/8/8/8/1p6/4K3 b - - 0 1", "b2b1q", 857}),
+                         testing::printed_name);
 
 TEST(OrderingScoresBonus, PreferredMoveGetsExactlyTenThousandMore) {
     const BoardState board = board_of("r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1");
     const MoveList moves = generate_moves(board, false);
     ScoredMoveList plain;
-    score_moves(moves, std::nullopt, board, plain);
+    score_moves(moves, board, plain);
     for (const Move preferred : moves) {
-        ScoredMoveList with_bonus;
-        score_moves(moves, preferred, board, with_bonus);
+        ScoredMoveList with_bonus = plain;
+        prefer_move(with_bonus, preferred);
         for (std::size_t i = 0; i < moves.size(); ++i) {
             const int bonus = moves[i] == preferred ? 10000 : 0;
+            EXPECT_EQ(with_bonus[i].move, plain[i].move);
             EXPECT_EQ(with_bonus[i].score, static_cast<std::int16_t>(plain[i].score + bonus)) << to_uci(moves[i]);
         }
+    }
+    // A table move from another position (a hash collision) changes nothing.
+    ScoredMoveList untouched = plain;
+    prefer_move(untouched, move_of(board_of(START_FEN), "e2e4"));
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        EXPECT_EQ(untouched[i].score, plain[i].score) << to_uci(moves[i]);
     }
 }
 
@@ -260,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(Phases, Evaluate,
                                            // 128 * -3 / 256 = -1.5: truncated toward zero, not floored
                                            EvalCase{12, -3, 0, White, -1}, EvalCase{12, -3, 0, Black, 1},
                                            // phase -4 gives w = -1012 / 24 = -42 (floor would be -43)
-                                           EvalCase{-4, 0, 256, White, -42}, EvalCase{-4, 256, 0, White, 298}));
+                                           EvalCase{-4, 0, 256, White, -42}, EvalCase{-4, 256, 0, White, 298}),
+                         testing::printed_name);
 
 TEST(EvaluateStart, StartPositionIsLevelForBothSides) {
     EXPECT_EQ(evaluate(board_of(START_FEN)), 0);
@@ -291,7 +267,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReductionTable,
                                            ReductionRow{4, {1, 1, 1, 1, 2, 2, 2, 3}},
                                            ReductionRow{8, {1, 1, 2, 2, 2, 3, 3, 4}},
                                            ReductionRow{16, {1, 2, 2, 2, 3, 4, 5, 5}},
-                                           ReductionRow{63, {2, 2, 3, 4, 4, 5, 7, 8}}));
+                                           ReductionRow{63, {2, 2, 3, 4, 4, 5, 7, 8}}),
+                         testing::printed_name);
 
 TEST(ReductionBounds, ZeroEdgesAndAlwaysLeavesOnePly) {
     for (int i = 0; i < 64; ++i) {
@@ -312,7 +289,7 @@ struct ScoreTextCase {
     const char* text;
 };
 
-void PrintTo(const ScoreTextCase& c, std::ostream* os) { *os << c.score; }
+void PrintTo(const ScoreTextCase& c, std::ostream* os) { *os << "score " << c.score; }
 
 class ScoreText : public ::testing::TestWithParam<ScoreTextCase> {};
 
@@ -323,7 +300,8 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, ScoreText,
                                            ScoreTextCase{29898, "cp 29898"}, ScoreTextCase{29899, "mate 50"},
                                            ScoreTextCase{-29898, "cp -29898"}, ScoreTextCase{-29899, "mate -50"},
                                            ScoreTextCase{29998, "mate 1"}, ScoreTextCase{29996, "mate 2"},
-                                           ScoreTextCase{-29997, "mate -1"}, ScoreTextCase{-29999, "mate 0"}));
+                                           ScoreTextCase{-29997, "mate -1"}, ScoreTextCase{-29999, "mate 0"}),
+                         testing::printed_name);
 
 struct NpsCase {
     std::uint32_t nodes;
@@ -342,7 +320,8 @@ TEST_P(NodesPerSecond, Saturates) {
 INSTANTIATE_TEST_SUITE_P(Values, NodesPerSecond,
                          ::testing::Values(NpsCase{0, 0, 0}, NpsCase{1, 0, 4294967295U}, NpsCase{0, 10, 0},
                                            NpsCase{1000, 1000, 1000}, NpsCase{3, 7, 428},
-                                           NpsCase{1337, 1, 1337000}, NpsCase{4294967295U, 1, 4294967295U}));
+                                           NpsCase{1337, 1, 1337000}, NpsCase{4294967295U, 1, 4294967295U}),
+                         testing::printed_name);
 
 // ---------------------------------------------------------------- alpha-beta rules
 
@@ -376,7 +355,7 @@ INSTANTIATE_TEST_SUITE_P(
         MateCase{"MatedAtPlyOne", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", 2, 1, 1 - 29999},
         MateCase{"Stalemate", "7k/8/6QK/8/8/8/8/8 b - - 0 1", 1, 2, 0},
         MateCase{"MateInOneAtPlyOne", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 1, 29999 - 2}),
-    ByName{});
+    case_name);
 
 struct TableCutCase {
     const char* name;
@@ -406,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, TableCutoffs,
                                            TableCutCase{"ExactTooShallow", Bound::Exact, 0, 123, 1, 57, 0},
                                            TableCutCase{"LowerAboveBeta", Bound::Lower, 4, 500, 2, 500, 1},
                                            TableCutCase{"UpperBelowAlpha", Bound::Upper, 4, -500, 2, -500, 1}),
-                         ByName{});
+                         case_name);
 
 struct NullMoveCase {
     const char* name;
@@ -444,7 +423,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NullMoveCase{"InCheck", "4k3/8/8/8/8/8/4r3/3QK3 w - - 0 1", 2, false},
                       NullMoveCase{"KingAndPawnsOnly", "4k3/8/8/8/8/8/PPPPPPPP/4K3 w - - 0 1", 2, false},
                       NullMoveCase{"EvaluationBelowBeta", START_FEN.data(), 2, false}),
-    ByName{});
+    case_name);
 
 struct ReductionCase {
     int depth;
@@ -474,7 +453,8 @@ TEST_P(LateMoveReductions, ReduceQuietMovesFromTheThird) {
 INSTANTIATE_TEST_SUITE_P(
     Depths, LateMoveReductions,
     ::testing::Values(ReductionCase{3, {{"h2h3", 2}, {"a1b1", 2}, {"a1b2", 1}, {"a1a2", 1}, {"h2h4", 2}}},
-                      ReductionCase{2, {{"h2h3", 1}, {"a1b1", 1}, {"a1b2", 1}, {"a1a2", 1}, {"h2h4", 1}}}));
+                      ReductionCase{2, {{"h2h3", 1}, {"a1b1", 1}, {"a1b2", 1}, {"a1a2", 1}, {"h2h4", 1}}}),
+                         testing::printed_name);
 
 TEST(CheckExtension, RepliesToCheckKeepTheDepth) {
     TestEngine rig;
@@ -524,7 +504,7 @@ TEST_P(Draws, ScoreZeroAtDepthTwo) {
     TestEngine rig;
     const auto lines = rig.run({c.position, "go depth 2"});
     ASSERT_GE(lines.size(), 2U);
-    const std::string score = score_field(lines[lines.size() - 2]);
+    const std::string score = score_of(lines[lines.size() - 2]);
     if (c.draw) {
         EXPECT_EQ(score, "cp 0");
     } else {
@@ -544,7 +524,7 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         DrawCase{"HalfmoveClockReaches100", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 99 80", true},
         DrawCase{"HalfmoveClockReaches99", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 98 80", false}),
-    ByName{});
+    case_name);
 
 TEST(RepetitionDraw, IsChosenWhenBehind) {
     TestEngine rig;
@@ -628,7 +608,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "bestmove (none)"},
         AnswerCase{"StalemateStopped", "position fen 7k/8/6QK/8/8/8/8/8 b - - 0 1", "go", 999, true,
                    "bestmove (none)"}),
-    ByName{});
+    case_name);
 
 TEST(SearchDriver, MultiPvBeyondTheRootMovesReportsEachMoveOnce) {
     TestEngine rig;

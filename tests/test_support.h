@@ -1,15 +1,26 @@
-// Helpers shared by the in-process tests.
+// Helpers shared by the tests: boards and moves from text, names for table
+// rows, a recording output writer, reading answer lines, and files.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
+#include <iterator>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fen.h"
+#include "move.h"
+#include "output.h"
 
 namespace kestrune::testing {
+
+// Debian's stockfish, the independent referee of move generation.
+inline constexpr const char* STOCKFISH = "/usr/games/stockfish";
 
 // The board of a FEN the test relies on; a rejected FEN fails the test and
 // yields the start position so that the test can go on to report more.
@@ -22,10 +33,103 @@ inline BoardState board_of(std::string_view fen) {
     return *result.board;
 }
 
-// Parameterised cases named by their `name` field.
+// The legal move `uci` in `board`; a move the test got wrong is an error.
+inline Move move_of(const BoardState& board, std::string_view uci) {
+    const ParsedMove parsed = parse_uci(uci, board);
+    if (!parsed.move) {
+        throw std::invalid_argument("not a legal move in the test position: " + std::string(uci));
+    }
+    return *parsed.move;
+}
+
+// Whether `uci` reads as a legal move in the position of `fen`.
+inline bool is_legal(std::string_view fen, std::string_view uci) {
+    const FenResult board = from_fen(fen);
+    return board.board && parse_uci(uci, *board.board).move.has_value();
+}
+
+// Table rows named by their `name` field: pass `case_name` as the name generator.
+struct CaseName {
+    template <typename Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+        return info.param.name;
+    }
+};
+inline constexpr CaseName case_name{};
+
+// Turns a printed value into a test name: letters and digits kept, each word
+// capitalised, "-" before a digit read as "Minus"; e.g. "depth -3, white"
+// gives "DepthMinus3White".
+inline std::string identifier_of(std::string_view text) {
+    std::string name;
+    bool word_start = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (std::isalnum(c) != 0) {
+            name += word_start ? static_cast<char>(std::toupper(c)) : static_cast<char>(c);
+            word_start = false;
+        } else {
+            if (c == '-' && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1])) != 0) {
+                name += "Minus";
+            }
+            word_start = true;
+        }
+    }
+    return name.empty() ? "Empty" : name;
+}
+
+// Table rows without a name field, named by what their PrintTo writes.
+struct PrintedName {
+    template <typename Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+        return identifier_of(::testing::PrintToString(info.param));
+    }
+};
+inline constexpr PrintedName printed_name{};
+
+// Cases with a `name` print as it, so failure reports stay readable. A test
+// file makes it visible to GoogleTest with `using testing::PrintTo;`.
 template <typename Case>
-std::string case_name(const ::testing::TestParamInfo<Case>& info) {
-    return info.param.name;
+    requires requires(const Case& c) { std::string_view(c.name); }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// An output writer that keeps every line and answers the stop flag it is given.
+class RecordingSink : public OutputSink {
+public:
+    void write_line(std::string_view text) override { lines.emplace_back(text); }
+    bool stop_requested() const override { return stop; }
+    void set_stop_requested(bool value) override { stop = value; }
+
+    std::vector<std::string> lines;
+    bool stop = false;
+};
+
+// "cp 12" or "mate -1" from a progress line; "" when it has no score.
+inline std::string score_of(std::string_view line) {
+    const auto at = line.find(" score ");
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    const auto kind_end = line.find(' ', at + 7);
+    const auto value_end = kind_end == std::string_view::npos ? kind_end : line.find(' ', kind_end + 1);
+    return std::string(line.substr(at + 7, value_end == std::string_view::npos ? value_end : value_end - at - 7));
+}
+
+// The move text of a "bestmove " line, "" for any other line.
+inline std::string bestmove_of(std::string_view line) {
+    if (!line.starts_with("bestmove ")) {
+        return {};
+    }
+    const std::string_view rest = line.substr(9);
+    return std::string(rest.substr(0, rest.find(' ')));
+}
+
+// The whole content of a file, or "" when it cannot be read.
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace kestrune::testing

@@ -7,24 +7,23 @@
 
 #include <chrono>
 #include <optional>
-#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine_process.h"
+#include "engine_session.h"
 #include "fen.h"
-#include "move.h"
 #include "perft.h"
+#include "test_support.h"
 
 namespace {
 
 using kestrune::testing::EngineProcess;
+using kestrune::testing::Lines;
+using kestrune::testing::PrintTo;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-
-using Lines = std::vector<std::string>;
 
 #ifdef KESTRUNE_SANITIZED
 constexpr int SLOW_PERFT_DEPTH = 5;
@@ -46,8 +45,6 @@ const std::string STALEMATE = "7k/8/6QK/8/8/8/8/8 b - - 0 1";
 const std::string ANY_INFO = "<info lines>";
 const std::string SLOW_PERFT = "<slow perft>";
 
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 struct Step {
     std::string send;   // raw bytes
     std::string until;  // read through the first line starting with this; empty: read nothing
@@ -68,16 +65,13 @@ struct Case {
     std::string fen = std::string(kestrune::START_FEN);  // where "bestmove" must be legal
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
-
 // "info depth D ..." becomes "info depth D"; a legal bestmove becomes "bestmove".
 std::string normalised(const std::string& line, const std::string& fen) {
-    if (starts_with(line, "info depth ")) {
+    if (line.starts_with("info depth ")) {
         return line.substr(0, line.find(' ', 11));
     }
-    if (starts_with(line, "bestmove ") && line != "bestmove (none)") {
-        const auto board = kestrune::from_fen(fen).board;
-        return board && kestrune::parse_uci(line.substr(9), *board).move ? "bestmove" : line;
+    if (line.starts_with("bestmove ") && line != "bestmove (none)") {
+        return kestrune::testing::is_legal(fen, kestrune::testing::bestmove_of(line)) ? "bestmove" : line;
     }
     return line;
 }
@@ -113,7 +107,7 @@ bool matches(const Lines& got, std::size_t g, const Lines& want, std::size_t w) 
     if (want[w] == ANY_INFO) {
         for (std::size_t k = g;; ++k) {
             if (matches(got, k, want, w + 1)) return true;
-            if (k == got.size() || !starts_with(got[k], "info depth ")) return false;
+            if (k == got.size() || !got[k].starts_with("info depth ")) return false;
         }
     }
     return g < got.size() && got[g] == want[w] && matches(got, g + 1, want, w + 1);
@@ -124,7 +118,8 @@ class ThreadsStopQuitEndOfInput : public ::testing::TestWithParam<Case> {};
 TEST_P(ThreadsStopQuitEndOfInput, AnswersAndEndsAsTheRulesSay) {
     const Case& c = GetParam();
     EngineProcess engine;
-    ASSERT_TRUE(starts_with(engine.read_line().value_or(""), "<0)))><  kestrune"));
+    kestrune::testing::expect_banner(engine);
+    if (HasFatalFailure()) return;
     Lines got;
     for (const Step& step : c.steps) {
         engine.send_raw(step.send);
@@ -295,6 +290,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"EndOfInputDuringSearch", {SEARCHING}, Ending::InputEnds, {"info depth 1", ANY_INFO, "bestmove"}},
         Case{"EndOfInputDuringSearchAnswersQueuedCommands", {SEARCHING_INFINITE, {"isready\ngo depth 40\n", ""}},
              Ending::InputEnds, {"info depth 1", ANY_INFO, "bestmove", "readyok", ANY_INFO, "bestmove"}}),
-    [](const ::testing::TestParamInfo<Case>& row) { return row.param.name; });
+    kestrune::testing::case_name);
 
 }  // namespace

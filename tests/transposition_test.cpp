@@ -1,4 +1,5 @@
 #include "transposition.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, TableRoundTrip,
                                            StoredEntry{0x2AF7398005AAA5C7ULL, Bound::Lower, 12, 0x4F2D, -1},
                                            StoredEntry{0x44DB015024623547ULL, Bound::Upper, 255, 0xFFFF, -29999},
                                            StoredEntry{0xFFFFFFFFFFFFFFFFULL, Bound::Exact, 0, 0x0000, 29998},
-                                           StoredEntry{0x0000000000100000ULL, Bound::Upper, 1, 0x8000, -32768}));
+                                           StoredEntry{0x0000000000100000ULL, Bound::Upper, 1, 0x8000, -32768}),
+                         testing::printed_name);
 
 TEST_F(TranspositionTableTest, PacksTheDataWord) {
     const std::uint64_t key = 0x0123456789ABCDEFULL;
