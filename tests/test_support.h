@@ -58,7 +58,7 @@ struct CaseName {
 inline constexpr CaseName case_name{};
 
 // Turns a printed value into a test name: letters and digits kept, each word
-// capitalised, "-" before a digit read as "Minus"; e.g. "depth -3, white"
+// capitalised, the signs and points of numbers spelt out; e.g. "depth -3, white"
 // gives "DepthMinus3White".
 inline std::string identifier_of(std::string_view text) {
     std::string name;
@@ -69,8 +69,16 @@ inline std::string identifier_of(std::string_view text) {
             name += word_start ? static_cast<char>(std::toupper(c)) : static_cast<char>(c);
             word_start = false;
         } else {
-            if (c == '-' && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1])) != 0) {
+            // Signs and decimal points of numbers stay visible, so that "-5",
+            // "--5" and "5" name different rows.
+            const char next = i + 1 < text.size() ? text[i + 1] : ' ';
+            const bool number_follows = std::isdigit(static_cast<unsigned char>(next)) != 0;
+            if (c == '-' && (number_follows || next == '-' || next == '+')) {
                 name += "Minus";
+            } else if (c == '+' && number_follows) {
+                name += "Plus";
+            } else if (c == '.' && number_follows && !name.empty() && std::isdigit(static_cast<unsigned char>(name.back())) != 0) {
+                name += "Point";
             }
             word_start = true;
         }
