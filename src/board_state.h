@@ -296,6 +296,52 @@ KESTRUNE_FORCE_INLINE void move_piece(BoardState& board, Square from, Square to)
     board.squares[from] = EMPTY;
 }
 
+// The phase and piece-square sums a move leaves, without making it: what the
+// evaluation of the child reads, summed the way the in-place primitives sum
+// them (the 16-bit sums wrap, so the order of the terms does not matter).
+struct ScoreParts {
+    std::int32_t phase;
+    std::int16_t mg_score;
+    std::int16_t eg_score;
+};
+
+namespace detail {
+// Adds piece p on s (sign 1) or takes it away (sign -1).
+KESTRUNE_FORCE_INLINE void add_piece_terms(int& phase, int& mg, int& eg, Piece p, Square s, int sign) {
+    phase -= sign * PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
+    mg += sign * MG_TABLE[p][s];
+    eg += sign * EG_TABLE[p][s];
+}
+}  // namespace detail
+
+KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move m) {
+    const Square from = m.from();
+    const Square to = m.to();
+    const int kind = m.kind();
+    const Piece p = board.squares[from];
+    int phase = 0;
+    int mg = 0;
+    int eg = 0;
+    detail::add_piece_terms(phase, mg, eg, p, from, -1);
+    if (kind == EnPassant) {
+        const auto victim = static_cast<Square>(board.side == White ? to - 8 : to + 8);
+        detail::add_piece_terms(phase, mg, eg, board.squares[victim], victim, -1);
+    } else if ((kind & Capture) != 0) {
+        detail::add_piece_terms(phase, mg, eg, board.squares[to], to, -1);
+    }
+    const Piece arriving = (kind & 8) != 0 ? make_piece(board.side, m.promoted_kind()) : p;
+    detail::add_piece_terms(phase, mg, eg, arriving, to, 1);
+    if (kind == CastleKingside || kind == CastleQueenside) {
+        const Square back_rank = board.side == White ? 0 : 56;
+        const bool kingside = kind == CastleKingside;
+        const auto corner = static_cast<Square>(back_rank + (kingside ? H1 : A1));
+        const auto rook_to = static_cast<Square>(back_rank + (kingside ? F1 : D1));
+        detail::add_piece_terms(phase, mg, eg, board.squares[corner], corner, -1);
+        detail::add_piece_terms(phase, mg, eg, board.squares[corner], rook_to, 1);
+    }
+    return {board.phase + phase, detail::wrapping_add(board.mg_score, mg), detail::wrapping_add(board.eg_score, eg)};
+}
+
 // The move must come from generate_moves for this board; make_move also needs
 // a free history slot (history_len < 40).
 BoardState make_move(const BoardState& board, Move m);
