@@ -342,6 +342,59 @@ KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move
     return {board.phase + phase, detail::wrapping_add(board.mg_score, mg), detail::wrapping_add(board.eg_score, eg)};
 }
 
+// Whether the move leaves the opponent in check (in_check of the child), read
+// from the board before it: our pawns, knights and sliders as the move leaves
+// them, seen from the opponent's king through the occupancy after the move.
+KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Move m) {
+    const Color us = board.side;
+    const Square from = m.from();
+    const Square to = m.to();
+    const int kind = m.kind();
+    const Bitboard queens = board.pieces(us, Queen);
+    std::array<Bitboard, 4> attackers{board.pieces(us, Pawn), board.pieces(us, Knight),
+                                      board.pieces(us, Bishop) | queens, board.pieces(us, Rook) | queens};
+    Bitboard occupancy = board.occupied() & ~square_bb(from);
+    for (Bitboard& set : attackers) {
+        set &= ~square_bb(from);
+    }
+    const PieceKind arriving =
+        (kind & 8) != 0 ? m.promoted_kind() : static_cast<PieceKind>(kind_of(board.squares[from]));
+    switch (arriving) {
+        case Pawn:
+            attackers[0] |= square_bb(to);
+            break;
+        case Knight:
+            attackers[1] |= square_bb(to);
+            break;
+        case Bishop:
+            attackers[2] |= square_bb(to);
+            break;
+        case Rook:
+            attackers[3] |= square_bb(to);
+            break;
+        case Queen:
+            attackers[2] |= square_bb(to);
+            attackers[3] |= square_bb(to);
+            break;
+        default:
+            break;
+    }
+    occupancy |= square_bb(to);
+    if (kind == EnPassant) {
+        occupancy &= ~square_bb(static_cast<Square>(us == White ? to - 8 : to + 8));
+    } else if (kind == CastleKingside || kind == CastleQueenside) {
+        const Square back_rank = us == White ? 0 : 56;
+        const bool kingside = kind == CastleKingside;
+        const Bitboard rook_path = square_bb(static_cast<Square>(back_rank + (kingside ? H1 : A1))) |
+                                   square_bb(static_cast<Square>(back_rank + (kingside ? F1 : D1)));
+        attackers[3] ^= rook_path;
+        occupancy ^= rook_path;
+    }
+    const Square k = board.king_square(opposite(us));
+    return (pawn_attackers_of(us, square_bb(k)) & attackers[0]) != 0 || (knight_attacks(k) & attackers[1]) != 0 ||
+           (bishop_attacks(k, occupancy) & attackers[2]) != 0 || (rook_attacks(k, occupancy) & attackers[3]) != 0;
+}
+
 // The move must come from generate_moves for this board; make_move also needs
 // a free history slot (history_len < 40).
 BoardState make_move(const BoardState& board, Move m);

@@ -327,10 +327,11 @@ TEST(MakeMove, WalksKeepSummariesExact) {
     }
 }
 
-// The search reads a child's evaluation terms before it makes the move: they
-// must be the ones make_move leaves, for every kind of move, two plies deep
+// The search reads a child's evaluation terms and whether it is in check
+// before it makes the move: they must be what make_move leaves, for every
+// kind of move (checks by castling, en passant and discovery too), two plies deep
 // from positions rich in castling, en passant and promotions.
-TEST(ScorePartsAfter, MatchMakeMove) {
+TEST(ScorePartsAfterAndGivesCheck, MatchMakeMove) {
     const auto expect_parts_match = [](const BoardState& board, Move m) {
         const ScoreParts parts = score_parts_after(board, m);
         const BoardState next = make_move_unrecorded(board, m);
@@ -338,6 +339,7 @@ TEST(ScorePartsAfter, MatchMakeMove) {
         EXPECT_EQ(parts.phase, next.phase);
         EXPECT_EQ(parts.mg_score, next.mg_score);
         EXPECT_EQ(parts.eg_score, next.eg_score);
+        EXPECT_EQ(leaves_opponent_in_check(board, m), in_check(next));
     };
     for (const MakeCase& c : MAKE_CASES) {
         const BoardState board = read(c.fen);
@@ -348,6 +350,9 @@ TEST(ScorePartsAfter, MatchMakeMove) {
         "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
         "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
         "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+        "5k2/8/8/8/8/8/8/4K2R w K - 0 1",
+        "8/8/8/K2pP2k/8/8/8/8 w - d6 0 1",
+        "8/8/8/1k6/8/8/3pK3/2B1R3 b - - 0 1",
     };
     for (const std::string_view fen : STARTS) {
         const BoardState board = read(fen);
