@@ -303,6 +303,105 @@ KESTRUNE_FORCE_INLINE void move_piece(BoardState& board, Square from, Square to)
     board.squares[from] = EMPTY;
 }
 
+// The phase and piece-square sums a move leaves, without making it: what the
+// evaluation of the child reads, summed the way the in-place primitives sum
+// them (the 16-bit sums wrap, so the order of the terms does not matter).
+struct ScoreParts {
+    std::int32_t phase;
+    std::int16_t mg_score;
+    std::int16_t eg_score;
+};
+
+namespace detail {
+// Adds piece p on s (sign 1) or takes it away (sign -1).
+KESTRUNE_FORCE_INLINE void add_piece_terms(int& phase, int& mg, int& eg, Piece p, Square s, int sign) {
+    phase -= sign * PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
+    mg += sign * MG_TABLE[p][s];
+    eg += sign * EG_TABLE[p][s];
+}
+}  // namespace detail
+
+KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move m) {
+    const Square from = m.from();
+    const Square to = m.to();
+    const int kind = m.kind();
+    const Piece p = board.squares[from];
+    int phase = 0;
+    int mg = 0;
+    int eg = 0;
+    detail::add_piece_terms(phase, mg, eg, p, from, -1);
+    if (kind == EnPassant) {
+        const auto victim = static_cast<Square>(board.side == White ? to - 8 : to + 8);
+        detail::add_piece_terms(phase, mg, eg, board.squares[victim], victim, -1);
+    } else if ((kind & Capture) != 0) {
+        detail::add_piece_terms(phase, mg, eg, board.squares[to], to, -1);
+    }
+    const Piece arriving = (kind & 8) != 0 ? make_piece(board.side, m.promoted_kind()) : p;
+    detail::add_piece_terms(phase, mg, eg, arriving, to, 1);
+    if (kind == CastleKingside || kind == CastleQueenside) {
+        const Square back_rank = board.side == White ? 0 : 56;
+        const bool kingside = kind == CastleKingside;
+        const auto corner = static_cast<Square>(back_rank + (kingside ? H1 : A1));
+        const auto rook_to = static_cast<Square>(back_rank + (kingside ? F1 : D1));
+        detail::add_piece_terms(phase, mg, eg, board.squares[corner], corner, -1);
+        detail::add_piece_terms(phase, mg, eg, board.squares[corner], rook_to, 1);
+    }
+    return {board.phase + phase, detail::wrapping_add(board.mg_score, mg), detail::wrapping_add(board.eg_score, eg)};
+}
+
+// Whether the move leaves the opponent in check (in_check of the child), read
+// from the board before it: our pawns, knights and sliders as the move leaves
+// them, seen from the opponent's king through the occupancy after the move.
+KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Move m) {
+    const Color us = board.side;
+    const Square from = m.from();
+    const Square to = m.to();
+    const int kind = m.kind();
+    const Bitboard queens = board.pieces(us, Queen);
+    std::array<Bitboard, 4> attackers{board.pieces(us, Pawn), board.pieces(us, Knight),
+                                      board.pieces(us, Bishop) | queens, board.pieces(us, Rook) | queens};
+    Bitboard occupancy = board.occupied() & ~square_bb(from);
+    for (Bitboard& set : attackers) {
+        set &= ~square_bb(from);
+    }
+    const PieceKind arriving =
+        (kind & 8) != 0 ? m.promoted_kind() : static_cast<PieceKind>(kind_of(board.squares[from]));
+    switch (arriving) {
+        case Pawn:
+            attackers[0] |= square_bb(to);
+            break;
+        case Knight:
+            attackers[1] |= square_bb(to);
+            break;
+        case Bishop:
+            attackers[2] |= square_bb(to);
+            break;
+        case Rook:
+            attackers[3] |= square_bb(to);
+            break;
+        case Queen:
+            attackers[2] |= square_bb(to);
+            attackers[3] |= square_bb(to);
+            break;
+        default:
+            break;
+    }
+    occupancy |= square_bb(to);
+    if (kind == EnPassant) {
+        occupancy &= ~square_bb(static_cast<Square>(us == White ? to - 8 : to + 8));
+    } else if (kind == CastleKingside || kind == CastleQueenside) {
+        const Square back_rank = us == White ? 0 : 56;
+        const bool kingside = kind == CastleKingside;
+        const Bitboard rook_path = square_bb(static_cast<Square>(back_rank + (kingside ? H1 : A1))) |
+                                   square_bb(static_cast<Square>(back_rank + (kingside ? F1 : D1)));
+        attackers[3] ^= rook_path;
+        occupancy ^= rook_path;
+    }
+    const Square k = board.king_square(opposite(us));
+    return (pawn_attackers_of(us, square_bb(k)) & attackers[0]) != 0 || (knight_attacks(k) & attackers[1]) != 0 ||
+           (bishop_attacks(k, occupancy) & attackers[2]) != 0 || (rook_attacks(k, occupancy) & attackers[3]) != 0;
+}
+
 // The move must come from generate_moves for this board; make_move also needs
 // a free history slot (history_len < 40).
 BoardState make_move(const BoardState& board, Move m);

@@ -115,10 +115,54 @@ std::uint8_t reduction(int depth, int move_index) {
     return REDUCTIONS.r[static_cast<std::size_t>(depth)][static_cast<std::size_t>(move_index)];
 }
 
+namespace {
+
+KESTRUNE_FORCE_INLINE std::int16_t evaluate_parts(const ScoreParts& parts, Color side) {
+    const int w = (256 * parts.phase + 12) / 24;
+    const int v = ((256 - w) * parts.mg_score + w * parts.eg_score) / 256;
+    return to_score(side == White ? v : -v);
+}
+
+// A quiescence child whose stand-pat score already reaches its beta returns
+// at once. Its evaluation is known from the move alone, so such a child is
+// settled here, with the same bookkeeping, without making the move.
+KESTRUNE_FORCE_INLINE bool child_stands_pat(Searcher& s, const BoardState& position, Move m, int child_ply,
+                                            std::int16_t child_beta) {
+    if (evaluate_parts(score_parts_after(position, m), opposite(position.side)) < child_beta) {
+        return false;
+    }
+    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, child_ply));
+    ++s.stats.nodes;
+    ++s.stats.stand_pat_cutoffs;
+    return true;
+}
+
+// A child at depth 0 that is not in check goes straight to quiescence, and
+// most of them stand pat there. When the move alone shows that it will, the
+// child is settled here with the bookkeeping it would do (the limit check of
+// alpha_beta, then the stand-pat count of quiescence), without making the
+// move. False when the child must be searched.
+KESTRUNE_FORCE_INLINE bool frontier_child_stands_pat(Searcher& s, const BoardState& position, Move m, int child_ply,
+                                                     std::int16_t child_alpha, std::int16_t child_beta) {
+    if (child_alpha >= child_beta ||
+        evaluate_parts(score_parts_after(position, m), opposite(position.side)) < child_beta ||
+        leaves_opponent_in_check(position, m)) {
+        return false;
+    }
+    check_limits(s);
+    if (s.stop) {
+        return true;
+    }
+    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, child_ply));
+    ++s.stats.nodes;
+    ++s.stats.stand_pat_cutoffs;
+    return true;
+}
+
+}  // namespace
+
 std::int16_t evaluate(const BoardState& position) {
-    const int w = (256 * position.phase + 12) / 24;
-    const int v = ((256 - w) * position.mg_score + w * position.eg_score) / 256;
-    return to_score(position.side == White ? v : -v);
+    return evaluate_parts({position.phase, position.mg_score, position.eg_score}, position.side);
 }
 
 std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::int16_t alpha_in,
@@ -143,9 +187,13 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
         if (is_under_promotion(m)) {
             continue;
         }
-        const BoardState child = make_move_unrecorded(position, m);
-        s.table.prefetch(child.hash);
-        const int score = -quiescence(s, child, ply + 1, to_score(-beta), to_score(-alpha));
+        const std::int16_t child_beta = to_score(-alpha);
+        int score = -child_beta;
+        if (!child_stands_pat(s, position, m, ply + 1, child_beta)) {
+            const BoardState child = make_move_unrecorded(position, m);
+            s.table.prefetch(child.hash);
+            score = -quiescence(s, child, ply + 1, to_score(-beta), child_beta);
+        }
         if (score > alpha) {
             alpha = score;
             if (score >= beta) {
@@ -257,11 +305,17 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
         if (depth >= 3 && i >= 2 && m.kind() == Quiet) {
             d = depth - reduction(std::min<int>(depth, 63), std::min<int>(static_cast<int>(i), 63));
         }
-        const BoardState child = ply < HISTORY_CAPACITY ? make_move(position, m) : make_move_unrecorded(position, m);
-        s.table.prefetch(child.hash);
         const int child_depth = checked ? d : d - 1;
-        const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply + 1, to_score(-beta),
-                                      to_score(-alpha), true);
+        const std::int16_t child_alpha = to_score(-beta);
+        const std::int16_t child_beta = to_score(-alpha);
+        int score = -child_beta;
+        if (child_depth != 0 || !frontier_child_stands_pat(s, position, m, ply + 1, child_alpha, child_beta)) {
+            const BoardState child =
+                ply < HISTORY_CAPACITY ? make_move(position, m) : make_move_unrecorded(position, m);
+            s.table.prefetch(child.hash);
+            score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply + 1, child_alpha, child_beta,
+                                true);
+        }
         if (s.stop) {
             return 0;
         }

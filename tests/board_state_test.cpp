@@ -323,6 +323,45 @@ TEST(MakeMove, WalksKeepSummariesExact) {
     }
 }
 
+// The search reads a child's evaluation terms and whether it is in check
+// before it makes the move: they must be what make_move leaves, for every
+// kind of move (checks by castling, en passant and discovery too), two plies deep
+// from positions rich in castling, en passant and promotions.
+TEST(ScorePartsAfterAndGivesCheck, MatchMakeMove) {
+    const auto expect_parts_match = [](const BoardState& board, Move m) {
+        const ScoreParts parts = score_parts_after(board, m);
+        const BoardState next = make_move_unrecorded(board, m);
+        SCOPED_TRACE(to_fen(board) + " " + to_uci(m));
+        EXPECT_EQ(parts.phase, next.phase);
+        EXPECT_EQ(parts.mg_score, next.mg_score);
+        EXPECT_EQ(parts.eg_score, next.eg_score);
+        EXPECT_EQ(leaves_opponent_in_check(board, m), in_check(next));
+    };
+    for (const MakeCase& c : MAKE_CASES) {
+        const BoardState board = read(c.fen);
+        expect_parts_match(board, legal(board, c.move));
+    }
+    constexpr std::string_view STARTS[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
+        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+        "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+        "5k2/8/8/8/8/8/8/4K2R w K - 0 1",
+        "8/8/8/K2pP2k/8/8/8/8 w - d6 0 1",
+        "8/8/8/1k6/8/8/3pK3/2B1R3 b - - 0 1",
+    };
+    for (const std::string_view fen : STARTS) {
+        const BoardState board = read(fen);
+        for (const Move m : generate_moves(board, false)) {
+            expect_parts_match(board, m);
+            const BoardState child = make_move_unrecorded(board, m);
+            for (const Move reply : generate_moves(child, false)) {
+                expect_parts_match(child, reply);
+            }
+        }
+    }
+}
+
 TEST(MakeMove, FullHistoryDropsTheMove) {
     // Knights out and back: four moves that return to the start.
     constexpr std::uint16_t CYCLE[] = {0x0195, 0x0FAD, 0x0546, 0x0B7E};  // g1f3 g8f6 f3g1 f6g8
