@@ -71,7 +71,8 @@ void check_parse(std::string_view word, const BoardState& board, const MoveList&
     }
     if (!parsed.message.empty()) fail("message for well-formed text", word, board);
     if (match == nullptr && parsed.move) fail("parsed a move that is not legal", word, board);
-    if (match != nullptr && (!parsed.move || *parsed.move != *match)) fail("missed or changed a legal move", word, board);
+    if (match != nullptr && (!parsed.move || *parsed.move != *match))
+        fail("missed or changed a legal move", word, board);
 }
 
 }  // namespace

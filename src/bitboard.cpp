@@ -87,8 +87,8 @@ namespace {
 
 // Every subset of a slider's blocker squares, enumerated in pext order (the
 // n-th subset is the one pext maps to n), with its attacks from line_attacks.
-std::uint32_t fill_slider(std::array<Bitboard, 102400 + 5248>& attacks, SliderEntry& entry, Square s, std::size_t first_direction,
-                          std::uint32_t offset) {
+std::uint32_t fill_slider(std::array<Bitboard, 102400 + 5248>& attacks, SliderEntry& entry, Square s,
+                          std::size_t first_direction, std::uint32_t offset) {
     const LineMasks& a = ATTACK_TABLES.line_masks[first_direction][s];
     const LineMasks& b = ATTACK_TABLES.line_masks[first_direction + 1][s];
     // The last square of each ray is attacked whether or not it is occupied.

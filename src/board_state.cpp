@@ -6,8 +6,8 @@
 
 namespace kestrune {
 
-BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched,
-                      Bitboard en_passant, std::uint64_t halfmove_clock) {
+BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
+                      std::uint64_t halfmove_clock) {
     BoardState board{};
     board.phase = PHASE_TOTAL;
     board.side = side;
@@ -124,7 +124,8 @@ BoardState make(const BoardState& board, Move m) {
     next.halfmove_clock = kind_of(board.squares[from]) == Pawn ? 0 : board.halfmove_clock + 1;
     next.castle_touched = board.castle_touched | square_bb(from) | square_bb(to);
     if (board.en_passant != 0) {
-        next.hash = board.hash ^ ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
+        next.hash = board.hash ^
+                    ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
         next.en_passant = 0;
     }
     move_pieces(next, board.side, m);

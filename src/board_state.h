@@ -28,8 +28,8 @@ struct BoardState {
     // castling right absent at set-up: a right lives while its king square
     // and rook corner are both untouched.
     Bitboard castle_touched;
-    Bitboard en_passant;  // empty, or the square a double-stepping pawn passed over
-    std::int32_t phase;   // 24 minus the phase weights of all pieces
+    Bitboard en_passant;    // empty, or the square a double-stepping pawn passed over
+    std::int32_t phase;     // 24 minus the phase weights of all pieces
     std::int16_t mg_score;  // White minus Black, 16-bit wrapping
     std::int16_t eg_score;
     Color side;
@@ -46,8 +46,8 @@ struct BoardState {
 static_assert(std::is_trivially_copyable_v<BoardState>);
 static_assert(sizeof(BoardState) <= 328, "the board is copied at every node: keep it small");
 
-BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched,
-                      Bitboard en_passant, std::uint64_t halfmove_clock);
+BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
+                      std::uint64_t halfmove_clock);
 
 inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
@@ -212,8 +212,8 @@ constexpr PieceSquareTable build_table(const std::array<PieceSquareGrid, 6>& gri
             const int grid_row = 7 - rank_of(static_cast<Square>(s));
             const auto white = grids[kind][static_cast<std::size_t>(grid_row * 8 + file_of(static_cast<Square>(s)))];
             table[kind][static_cast<std::size_t>(s)] = white;
-            table[kind + 8][static_cast<std::size_t>(mirror(static_cast<Square>(s)))] =
-                static_cast<std::int16_t>(-white);
+            table[kind + 8][static_cast<std::size_t>(mirror(static_cast<Square>(s)))] = static_cast<std::int16_t>(
+                -white);
         }
     }
     return table;
@@ -364,8 +364,8 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     for (Bitboard& set : attackers) {
         set &= ~square_bb(from);
     }
-    const PieceKind arriving =
-        (kind & 8) != 0 ? m.promoted_kind() : static_cast<PieceKind>(kind_of(board.squares[from]));
+    const PieceKind arriving = (kind & 8) != 0 ? m.promoted_kind()
+                                               : static_cast<PieceKind>(kind_of(board.squares[from]));
     switch (arriving) {
         case Pawn:
             attackers[0] |= square_bb(to);

@@ -47,7 +47,7 @@ std::size_t white_space_length(std::string_view text, std::size_t i) {
         return 0;
     }
     const unsigned code = (unsigned{lead} << 16) | (unsigned{byte(i + 1)} << 8) | byte(i + 2);
-    const bool space = code == 0xE19A80                          // U+1680
+    const bool space = code == 0xE19A80                           // U+1680
                        || (code >= 0xE28080 && code <= 0xE2808A)  // U+2000..U+200A
                        || code == 0xE280A8 || code == 0xE280A9    // U+2028, U+2029
                        || code == 0xE280AF || code == 0xE2819F    // U+202F, U+205F
@@ -270,9 +270,7 @@ void Engine::handle_position(Tokens tokens) {
     game_.moves = std::move(moves);
 }
 
-void Engine::handle_display(Tokens) {
-    write_line(diagram(game_.board) + "Fen: " + to_fen(game_.board) + "\n");
-}
+void Engine::handle_display(Tokens) { write_line(diagram(game_.board) + "Fen: " + to_fen(game_.board) + "\n"); }
 
 void Engine::handle_go(Tokens tokens) {
     const auto depth = keyword_value<std::uint8_t>(tokens, "perft");

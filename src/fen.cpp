@@ -45,7 +45,8 @@ std::optional<std::array<Piece, 64>> read_placement(std::string_view layout) {
     std::vector<std::string_view> rank_texts;
     for (std::size_t from = 0;;) {
         const std::size_t slash = layout.find('/', from);
-        rank_texts.push_back(layout.substr(from, slash == std::string_view::npos ? std::string_view::npos : slash - from));
+        rank_texts.push_back(
+            layout.substr(from, slash == std::string_view::npos ? std::string_view::npos : slash - from));
         if (slash == std::string_view::npos) {
             break;
         }

@@ -19,8 +19,8 @@
 namespace {
 
 using kestrune::EngineOptions;
-using kestrune::StopFlag;
 using kestrune::is_valid_utf8;
+using kestrune::StopFlag;
 
 struct Message {
     std::string line;      // exactly as read, terminator included
@@ -179,7 +179,8 @@ void run_engine_thread(std::shared_ptr<Channel> channel, EngineOptions options, 
             std::optional<Message> message = channel->receive();
             if (!message) {
                 if (!channel->finished()) {
-                    kestrune::platform::write_all(kestrune::platform::STDOUT_FD, "Engine communication error: RecvError\n");
+                    kestrune::platform::write_all(kestrune::platform::STDOUT_FD,
+                                                  "Engine communication error: RecvError\n");
                 }
                 return;
             }

@@ -18,8 +18,8 @@ namespace kestrune::generation {
 
 // Promotion kinds in the order they are produced.
 inline constexpr std::array<int, 4> QUIET_PROMOTIONS{PromoteQueen, PromoteKnight, PromoteRook, PromoteBishop};
-inline constexpr std::array<int, 4> CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteKnight,
-                                                       CapturePromoteRook, CapturePromoteBishop};
+inline constexpr std::array<int, 4> CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteKnight, CapturePromoteRook,
+                                                       CapturePromoteBishop};
 // A pawn capturing a checker on the last rank lists its promotions in this order.
 inline constexpr std::array<int, 4> CHECK_CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteRook,
                                                              CapturePromoteKnight, CapturePromoteBishop};
@@ -106,7 +106,8 @@ KESTRUNE_FORCE_INLINE Bitboard king_forbidden_squares(const BoardState& b, const
 // pieces stop at the first enemy piece; an enemy slider there checks when
 // nothing of ours stands between and pins when exactly one piece does.
 KESTRUNE_FORCE_INLINE void find_checkers_and_pins(PositionFacts& f, Color them) {
-    f.checkers = (pawn_attackers_of(them, square_bb(f.king)) & f.their_pawns) | (f.their_knights & knight_attacks(f.king));
+    f.checkers = (pawn_attackers_of(them, square_bb(f.king)) & f.their_pawns) |
+                 (f.their_knights & knight_attacks(f.king));
     f.pinned = 0;
     Bitboard snipers = (rook_attacks_through(f.king, f.enemy, f.their_orthogonal) & f.their_orthogonal) |
                        (bishop_attacks_through(f.king, f.enemy, f.their_diagonal) & f.their_diagonal);
@@ -134,8 +135,8 @@ KESTRUNE_FORCE_INLINE PositionFacts read_position(const BoardState& b) {
     f.their_diagonal = b.pieces(S::them, Bishop) | b.pieces(S::them, Queen);
     f.their_orthogonal = b.pieces(S::them, Rook) | b.pieces(S::them, Queen);
     f.kingside_open = !CapturesOnly && (b.castle_touched & S::kingside_corners) == 0 && (f.all & S::kingside_path) == 0;
-    f.queenside_open =
-        !CapturesOnly && (b.castle_touched & S::queenside_corners) == 0 && (f.all & S::queenside_empty) == 0;
+    f.queenside_open = !CapturesOnly && (b.castle_touched & S::queenside_corners) == 0 &&
+                       (f.all & S::queenside_empty) == 0;
     f.king_forbidden = king_forbidden_squares<us>(b, f);
     find_checkers_and_pins(f, S::them);
     f.capture_mask = f.enemy;

@@ -64,7 +64,8 @@ int create_log(const std::string& path, std::string& problem) {
     }
     std::vector<wchar_t> wide(static_cast<std::size_t>(length) + 1, L'\0');
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), wide.data(), length);
-    const int fd = _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    const int fd = _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
     if (fd < 0) {
         problem = std::strerror(errno);
     }

@@ -21,8 +21,8 @@ const ReductionTable REDUCTIONS = [] {
     for (int d = 1; d < 64; ++d) {
         for (int m = 1; m < 64; ++m) {
             const float value = std::log(static_cast<float>(d)) * std::log(static_cast<float>(m)) / 2.25F + 0.75F;
-            table.r[static_cast<std::size_t>(d)][static_cast<std::size_t>(m)] =
-                static_cast<std::uint8_t>(std::floor(value));
+            table.r[static_cast<std::size_t>(d)][static_cast<std::size_t>(m)] = static_cast<std::uint8_t>(
+                std::floor(value));
         }
     }
     return table;
@@ -165,8 +165,7 @@ std::int16_t evaluate(const BoardState& position) {
     return evaluate_parts({position.phase, position.mg_score, position.eg_score}, position.side);
 }
 
-std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::int16_t alpha_in,
-                        std::int16_t beta_in) {
+std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::int16_t alpha_in, std::int16_t beta_in) {
     s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
     ++s.stats.nodes;
     const int beta = beta_in;
@@ -310,8 +309,8 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
         const std::int16_t child_beta = to_score(-alpha);
         int score = -child_beta;
         if (child_depth != 0 || !frontier_child_stands_pat(s, position, m, ply + 1, child_alpha, child_beta)) {
-            const BoardState child =
-                ply < HISTORY_CAPACITY ? make_move(position, m) : make_move_unrecorded(position, m);
+            const BoardState child = ply < HISTORY_CAPACITY ? make_move(position, m)
+                                                            : make_move_unrecorded(position, m);
             s.table.prefetch(child.hash);
             score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply + 1, child_alpha, child_beta,
                                 true);
@@ -403,8 +402,8 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     std::size_t line = 1;
     ExcludedMoves excluded;
     while (depth <= limits.max_depth && !s.stop) {
-        const SearchResult r = search_root(s, root, static_cast<std::uint8_t>(depth), to_score(alpha),
-                                           to_score(beta), excluded);
+        const SearchResult r = search_root(s, root, static_cast<std::uint8_t>(depth), to_score(alpha), to_score(beta),
+                                           excluded);
         if (s.stop) {
             break;
         }

@@ -72,10 +72,9 @@ using ExcludedMoves = FixedList<UciText, 256>;
 SearchResult run_search(Searcher& searcher, const Game& game, const SearchLimits& limits);
 SearchResult search_root(Searcher& searcher, const BoardState& position, std::uint8_t depth, std::int16_t alpha,
                          std::int16_t beta, const ExcludedMoves& excluded);
-std::int16_t alpha_beta(Searcher& searcher, const BoardState& position, std::uint8_t depth, int ply,
-                        std::int16_t alpha, std::int16_t beta, bool null_allowed);
-std::int16_t quiescence(Searcher& searcher, const BoardState& position, int ply, std::int16_t alpha,
-                        std::int16_t beta);
+std::int16_t alpha_beta(Searcher& searcher, const BoardState& position, std::uint8_t depth, int ply, std::int16_t alpha,
+                        std::int16_t beta, bool null_allowed);
+std::int16_t quiescence(Searcher& searcher, const BoardState& position, int ply, std::int16_t alpha, std::int16_t beta);
 void report_line(Searcher& searcher, const BoardState& position, const SearchResult& result, std::uint8_t depth,
                  std::uint8_t line);
 // Table moves from the position on, each followed by a space; a stored move

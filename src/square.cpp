@@ -2,9 +2,7 @@
 
 namespace kestrune {
 
-std::string square_name(Square s) {
-    return {static_cast<char>('a' + file_of(s)), static_cast<char>('1' + rank_of(s))};
-}
+std::string square_name(Square s) { return {static_cast<char>('a' + file_of(s)), static_cast<char>('1' + rank_of(s))}; }
 
 std::optional<Square> parse_square(std::string_view text) {
     if (text.size() < 2) {

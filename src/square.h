@@ -40,9 +40,7 @@ constexpr Color color_of(Piece p) { return static_cast<Color>(p >> 3); }
 
 // Letter of a piece code from a 15-letter alphabet (the last letter is for EMPTY);
 // codes beyond it are drawn as '?'.
-constexpr char piece_letter(std::string_view alphabet, Piece p) {
-    return p < alphabet.size() ? alphabet[p] : '?';
-}
+constexpr char piece_letter(std::string_view alphabet, Piece p) { return p < alphabet.size() ? alphabet[p] : '?'; }
 
 // Two characters, e.g. "e2".
 std::string square_name(Square s);

@@ -32,9 +32,8 @@ TtData TranspositionTable::probe(std::uint64_t key) const {
 }
 
 void TranspositionTable::store(std::uint64_t key, Bound kind, std::uint8_t depth, Move move, std::int16_t score) {
-    const std::uint64_t data = (std::uint64_t{static_cast<std::uint8_t>(kind)} << 56) |
-                               (std::uint64_t{depth} << 48) | (std::uint64_t{move.bits} << 16) |
-                               std::uint64_t{static_cast<std::uint16_t>(score)};
+    const std::uint64_t data = (std::uint64_t{static_cast<std::uint8_t>(kind)} << 56) | (std::uint64_t{depth} << 48) |
+                               (std::uint64_t{move.bits} << 16) | std::uint64_t{static_cast<std::uint16_t>(score)};
     entries_[key & INDEX_MASK] = TtEntry{key ^ data, data};
 }
 

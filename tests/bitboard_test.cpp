@@ -68,10 +68,8 @@ TEST(AttackTables, KnownSquareSets) {
         {"d4 anti-diagonal upper", line_masks(2, sq("d4")).upper, set_of({"c5", "b6", "a7"})},
         {"d4 diagonal lower", line_masks(3, sq("d4")).lower, set_of({"a1", "b2", "c3"})},
         {"d4 diagonal upper", line_masks(3, sq("d4")).upper, set_of({"e5", "f6", "g7", "h8"})},
-        {"d4 diagonal full", line_masks(3, sq("d4")).full_line,
-         set_of({"a1", "b2", "c3", "e5", "f6", "g7", "h8"})},
-        {"rook a1 empty board", rook_attacks(sq("a1"), 0),
-         (RANK_1 | FILE_A) & ~square_bb(sq("a1"))},
+        {"d4 diagonal full", line_masks(3, sq("d4")).full_line, set_of({"a1", "b2", "c3", "e5", "f6", "g7", "h8"})},
+        {"rook a1 empty board", rook_attacks(sq("a1"), 0), (RANK_1 | FILE_A) & ~square_bb(sq("a1"))},
         {"rook a1 blocked on a4 and d1", rook_attacks(sq("a1"), set_of({"a4", "d1", "a7", "g1"})),
          set_of({"a2", "a3", "a4", "b1", "c1", "d1"})},
         {"bishop d4 blocked on f6", bishop_attacks(sq("d4"), f6_blocker),
@@ -184,8 +182,7 @@ struct CheckCase {
 
 TEST(AttackTables, InCheck) {
     const CheckCase cases[] = {
-        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", false},
-        {"4k3/8/8/8/8/8/3p4/4K3 w - - 0 1", true},    // pawn
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", false},    {"4k3/8/8/8/8/8/3p4/4K3 w - - 0 1", true},  // pawn
         {"4k3/8/8/8/8/8/4p3/4K3 w - - 0 1", false},   // a pawn straight ahead does not attack
         {"4k3/8/8/8/8/8/3pK3/8 w - - 0 1", false},    // nor one beside the king
         {"4k3/8/8/8/8/3n4/8/4K3 w - - 0 1", true},    // knight

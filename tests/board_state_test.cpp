@@ -36,7 +36,14 @@ std::array<Piece, 64> placement(const std::array<std::string_view, 8>& ranks) {
 }
 
 const std::array<Piece, 64> START_PLACEMENT = placement({
-    "rnbqkbnr", "pppppppp", "........", "........", "........", "........", "PPPPPPPP", "RNBQKBNR",
+    "rnbqkbnr",
+    "pppppppp",
+    "........",
+    "........",
+    "........",
+    "........",
+    "PPPPPPPP",
+    "RNBQKBNR",
 });
 
 BoardState start_board() { return from_parts(START_PLACEMENT, White, 0, 0, 0); }
@@ -96,9 +103,7 @@ TEST(ZobristKeys, CheckValues) {
     EXPECT_EQ(ZOBRIST.side_key, 0xEDA841386E3DA839ULL);
 }
 
-TEST(PieceSquareTables, PhaseWeights) {
-    EXPECT_EQ(PHASE_WEIGHTS, (std::array<std::int32_t, 6>{0, 1, 1, 2, 4, 0}));
-}
+TEST(PieceSquareTables, PhaseWeights) { EXPECT_EQ(PHASE_WEIGHTS, (std::array<std::int32_t, 6>{0, 1, 1, 2, 4, 0})); }
 
 struct TableEntry {
     Piece piece;
@@ -110,19 +115,19 @@ struct TableEntry {
 // Typed in by hand from the grids; black entries are the white value of the
 // rank-mirrored square, negated.
 constexpr TableEntry TABLE_ENTRIES[] = {
-    {0, 0, 52, 68},         // white pawn a1
-    {0, 12, 59, 93},        // white pawn e2
-    {0, 47, 99, 56},        // white pawn h6: 56, not 156
-    {0, 56, 63, 60},        // white pawn a8
-    {1, 0, 286, 250},       // white knight a1
-    {2, 9, 364, 302},       // white bishop b2
-    {3, 63, 491, 522},      // white rook h8
-    {4, 3, 1028, 997},      // white queen d1
-    {5, 6, 1525, 1449},     // white king g1
-    {8, 23, -99, -56},      // black pawn h3 (white h6)
-    {9, 57, -332, -235},    // black knight b8 (white b1)
-    {12, 35, -1017, -1032}, // black queen d5 (white d4)
-    {13, 62, -1525, -1449}, // black king g8 (white g1)
+    {0, 0, 52, 68},          // white pawn a1
+    {0, 12, 59, 93},         // white pawn e2
+    {0, 47, 99, 56},         // white pawn h6: 56, not 156
+    {0, 56, 63, 60},         // white pawn a8
+    {1, 0, 286, 250},        // white knight a1
+    {2, 9, 364, 302},        // white bishop b2
+    {3, 63, 491, 522},       // white rook h8
+    {4, 3, 1028, 997},       // white queen d1
+    {5, 6, 1525, 1449},      // white king g1
+    {8, 23, -99, -56},       // black pawn h3 (white h6)
+    {9, 57, -332, -235},     // black knight b8 (white b1)
+    {12, 35, -1017, -1032},  // black queen d5 (white d4)
+    {13, 62, -1525, -1449},  // black king g8 (white g1)
 };
 
 TEST(PieceSquareTables, SpotValues) {
@@ -160,8 +165,8 @@ TEST(FromParts, StartPosition) {
 }
 
 TEST(FromParts, LoneQueenOnKingsOnlyBoard) {
-    auto squares = placement({"....k...", "........", "........", "........", "........", "........", "........",
-                              "....K..."});
+    auto squares = placement(
+        {"....k...", "........", "........", "........", "........", "........", "........", "....K..."});
     const BoardState kings = from_parts(squares, White, 0, 0, 0);
     EXPECT_EQ(kings.phase, 24);
     EXPECT_EQ(kings.mg_score, 0);
@@ -178,10 +183,8 @@ TEST(FromParts, SideAndEnPassantEnterTheKeyCastlingAndClockDoNot) {
     EXPECT_EQ(from_parts(START_PLACEMENT, White, 0x8100000000000081ULL, 0, 77).hash, base.hash);
     EXPECT_EQ(from_parts(START_PLACEMENT, Black, 0, 0, 0).hash, base.hash ^ ZOBRIST.side_key);
     // a3 and a6 share file a.
-    EXPECT_EQ(from_parts(START_PLACEMENT, White, 0, Bitboard{1} << 16, 0).hash,
-              base.hash ^ ZOBRIST.en_passant_keys[0]);
-    EXPECT_EQ(from_parts(START_PLACEMENT, White, 0, Bitboard{1} << 47, 0).hash,
-              base.hash ^ ZOBRIST.en_passant_keys[7]);
+    EXPECT_EQ(from_parts(START_PLACEMENT, White, 0, Bitboard{1} << 16, 0).hash, base.hash ^ ZOBRIST.en_passant_keys[0]);
+    EXPECT_EQ(from_parts(START_PLACEMENT, White, 0, Bitboard{1} << 47, 0).hash, base.hash ^ ZOBRIST.en_passant_keys[7]);
 }
 
 TEST(FromParts, PieceSquareSumsWrapInSixteenBits) {
@@ -195,8 +198,8 @@ TEST(FromParts, PieceSquareSumsWrapInSixteenBits) {
 }
 
 TEST(Primitives, KeepSummariesInStep) {
-    const auto kings = placement({"....k...", "........", "........", "........", "........", "........",
-                                  "........", "....K..."});
+    const auto kings = placement(
+        {"....k...", "........", "........", "........", "........", "........", "........", "....K..."});
     const BoardState base = from_parts(kings, White, 0, 0, 0);
 
     BoardState b = base;
@@ -290,8 +293,7 @@ TEST_P(MakeMoveKinds, ResultMatchesFreshBuildAndInputIsUntouched) {
     expect_same_except_history(recorded, unrecorded);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllKinds, MakeMoveKinds, ::testing::ValuesIn(MAKE_CASES),
-                         case_name);
+INSTANTIATE_TEST_SUITE_P(AllKinds, MakeMoveKinds, ::testing::ValuesIn(MAKE_CASES), case_name);
 
 // Pseudo-random walks through positions rich in castling, en passant and
 // promotions: every board along the way must agree with a fresh build.
@@ -419,8 +421,7 @@ TEST_P(CastlingRights, LostWhenKingOrRookSquareIsTouched) {
     EXPECT_EQ(rights(b), c.rights_after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Moves, CastlingRights, ::testing::ValuesIn(RIGHTS_CASES),
-                         case_name);
+INSTANTIATE_TEST_SUITE_P(Moves, CastlingRights, ::testing::ValuesIn(RIGHTS_CASES), case_name);
 
 TEST(CastlingRightsTouched, CastlingAddsOnlyTheKingSquares) {
     const BoardState board = read("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");

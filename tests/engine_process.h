@@ -147,7 +147,8 @@ public:
         std::vector<std::string> lines;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                    std::chrono::steady_clock::now());
             auto line = read_line(left.count() > 0 ? left : std::chrono::milliseconds(0));
             if (!line) {
                 throw std::runtime_error("no line starting with '" + std::string(prefix) + "' before timeout");
@@ -197,7 +198,8 @@ public:
 private:
     static bool fill(int fd, std::string& buffer, std::chrono::steady_clock::time_point deadline) {
         if (fd < 0) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                std::chrono::steady_clock::now());
         pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
         if (ready <= 0) return false;

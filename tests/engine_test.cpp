@@ -172,17 +172,16 @@ TEST_P(WhiteSpaceTest, SeparatesTokens) {
 
 INSTANTIATE_TEST_SUITE_P(
     UnicodeWhiteSpace, WhiteSpaceTest,
-    ::testing::Values(CharacterCase{"Tab", "\t"}, CharacterCase{"LineFeed", "\n"},
-                      CharacterCase{"VerticalTab", "\v"}, CharacterCase{"FormFeed", "\f"},
-                      CharacterCase{"CarriageReturn", "\r"}, CharacterCase{"Space", " "},
-                      CharacterCase{"NextLine", "\xc2\x85"}, CharacterCase{"NoBreakSpace", "\xc2\xa0"},
-                      CharacterCase{"OghamSpaceMark", "\xe1\x9a\x80"}, CharacterCase{"EnQuad", "\xe2\x80\x80"},
-                      CharacterCase{"EmQuad", "\xe2\x80\x81"}, CharacterCase{"EnSpace", "\xe2\x80\x82"},
-                      CharacterCase{"EmSpace", "\xe2\x80\x83"}, CharacterCase{"ThreePerEmSpace", "\xe2\x80\x84"},
-                      CharacterCase{"FourPerEmSpace", "\xe2\x80\x85"}, CharacterCase{"SixPerEmSpace", "\xe2\x80\x86"},
-                      CharacterCase{"FigureSpace", "\xe2\x80\x87"}, CharacterCase{"PunctuationSpace", "\xe2\x80\x88"},
-                      CharacterCase{"ThinSpace", "\xe2\x80\x89"}, CharacterCase{"HairSpace", "\xe2\x80\x8a"},
-                      CharacterCase{"LineSeparator", "\xe2\x80\xa8"},
+    ::testing::Values(CharacterCase{"Tab", "\t"}, CharacterCase{"LineFeed", "\n"}, CharacterCase{"VerticalTab", "\v"},
+                      CharacterCase{"FormFeed", "\f"}, CharacterCase{"CarriageReturn", "\r"},
+                      CharacterCase{"Space", " "}, CharacterCase{"NextLine", "\xc2\x85"},
+                      CharacterCase{"NoBreakSpace", "\xc2\xa0"}, CharacterCase{"OghamSpaceMark", "\xe1\x9a\x80"},
+                      CharacterCase{"EnQuad", "\xe2\x80\x80"}, CharacterCase{"EmQuad", "\xe2\x80\x81"},
+                      CharacterCase{"EnSpace", "\xe2\x80\x82"}, CharacterCase{"EmSpace", "\xe2\x80\x83"},
+                      CharacterCase{"ThreePerEmSpace", "\xe2\x80\x84"}, CharacterCase{"FourPerEmSpace", "\xe2\x80\x85"},
+                      CharacterCase{"SixPerEmSpace", "\xe2\x80\x86"}, CharacterCase{"FigureSpace", "\xe2\x80\x87"},
+                      CharacterCase{"PunctuationSpace", "\xe2\x80\x88"}, CharacterCase{"ThinSpace", "\xe2\x80\x89"},
+                      CharacterCase{"HairSpace", "\xe2\x80\x8a"}, CharacterCase{"LineSeparator", "\xe2\x80\xa8"},
                       CharacterCase{"ParagraphSeparator", "\xe2\x80\xa9"},
                       CharacterCase{"NarrowNoBreakSpace", "\xe2\x80\xaf"},
                       CharacterCase{"MediumMathematicalSpace", "\xe2\x81\x9f"},
@@ -193,21 +192,22 @@ class NonWhiteSpaceTest : public ::testing::TestWithParam<CharacterCase> {};
 
 TEST_P(NonWhiteSpaceTest, StaysInsideToken) {
     const std::string& c = GetParam().utf8;
-    EXPECT_EQ(tokens_of("setoption name a" + c + "b value " + c), (Texts{"setoption", "name", "a" + c + "b", "value", c}));
+    EXPECT_EQ(tokens_of("setoption name a" + c + "b value " + c),
+              (Texts{"setoption", "name", "a" + c + "b", "value", c}));
 }
 
 // Neighbours of the white-space code points, characters that merely look blank,
 // and characters whose later bytes equal a white-space byte or lead.
 INSTANTIATE_TEST_SUITE_P(
     Characters, NonWhiteSpaceTest,
-    ::testing::Values(CharacterCase{"Nul", "\0"s}, CharacterCase{"Backspace", "\b"},
-                      CharacterCase{"ShiftOut", "\x0e"}, CharacterCase{"FileSeparator", "\x1c"},
-                      CharacterCase{"UnitSeparator", "\x1f"}, CharacterCase{"Delete", "\x7f"},
-                      CharacterCase{"PaddingCharacter", "\xc2\x80"}, CharacterCase{"U0084", "\xc2\x84"},
-                      CharacterCase{"U0086", "\xc2\x86"}, CharacterCase{"InvertedExclamation", "\xc2\xa1"},
-                      CharacterCase{"GDotAbove", "\xc4\xa0"}, CharacterCase{"AOgonek", "\xc4\x85"},
-                      CharacterCase{"EAcute", "\xc3\xa9"}, CharacterCase{"U167F", "\xe1\x99\xbf"},
-                      CharacterCase{"U1681", "\xe1\x9a\x81"}, CharacterCase{"MongolianVowelSeparator", "\xe1\xa0\x8e"},
+    ::testing::Values(CharacterCase{"Nul", "\0"s}, CharacterCase{"Backspace", "\b"}, CharacterCase{"ShiftOut", "\x0e"},
+                      CharacterCase{"FileSeparator", "\x1c"}, CharacterCase{"UnitSeparator", "\x1f"},
+                      CharacterCase{"Delete", "\x7f"}, CharacterCase{"PaddingCharacter", "\xc2\x80"},
+                      CharacterCase{"U0084", "\xc2\x84"}, CharacterCase{"U0086", "\xc2\x86"},
+                      CharacterCase{"InvertedExclamation", "\xc2\xa1"}, CharacterCase{"GDotAbove", "\xc4\xa0"},
+                      CharacterCase{"AOgonek", "\xc4\x85"}, CharacterCase{"EAcute", "\xc3\xa9"},
+                      CharacterCase{"U167F", "\xe1\x99\xbf"}, CharacterCase{"U1681", "\xe1\x9a\x81"},
+                      CharacterCase{"MongolianVowelSeparator", "\xe1\xa0\x8e"},
                       CharacterCase{"ZeroWidthSpace", "\xe2\x80\x8b"}, CharacterCase{"U2027", "\xe2\x80\xa7"},
                       CharacterCase{"LeftToRightEmbedding", "\xe2\x80\xaa"}, CharacterCase{"U205E", "\xe2\x81\x9e"},
                       CharacterCase{"WordJoiner", "\xe2\x81\xa0"}, CharacterCase{"IdeographicComma", "\xe3\x80\x81"},
@@ -243,22 +243,19 @@ TEST_P(Utf8CheckTest, AcceptsOnlyWellFormedText) {
 // of every length, the surrogates around them and the end of Unicode.
 INSTANTIATE_TEST_SUITE_P(
     Sequences, Utf8CheckTest,
-    ::testing::Values(Utf8Case{"Empty", "", true}, Utf8Case{"Ascii", "isready", true},
-                      Utf8Case{"NulAndDelete", "\0\x7f"s, true}, Utf8Case{"TwoBytesLowest", "\xc2\x80", true},
-                      Utf8Case{"TwoBytesHighest", "\xdf\xbf", true}, Utf8Case{"ThreeBytesLowest", "\xe0\xa0\x80", true},
-                      Utf8Case{"BeforeSurrogates", "\xed\x9f\xbf", true},
-                      Utf8Case{"AfterSurrogates", "\xee\x80\x80", true},
-                      Utf8Case{"ThreeBytesHighest", "\xef\xbf\xbf", true},
-                      Utf8Case{"FourBytesLowest", "\xf0\x90\x80\x80", true},
-                      Utf8Case{"LastCodePoint", "\xf4\x8f\xbf\xbf", true},
-                      Utf8Case{"LoneContinuation", "\x80", false}, Utf8Case{"ByteC0", "\xc0\x80", false},
-                      Utf8Case{"ByteC1", "\xc1\xbf", false}, Utf8Case{"OverlongThreeBytes", "\xe0\x9f\xbf", false},
-                      Utf8Case{"FirstSurrogate", "\xed\xa0\x80", false},
-                      Utf8Case{"LastSurrogate", "\xed\xbf\xbf", false},
-                      Utf8Case{"OverlongFourBytes", "\xf0\x8f\xbf\xbf", false},
-                      Utf8Case{"BeyondUnicode", "\xf4\x90\x80\x80", false}, Utf8Case{"ByteF5", "\xf5\x80\x80\x80", false},
-                      Utf8Case{"ByteFF", "\xff", false}, Utf8Case{"Truncated", "\xe3\x80", false},
-                      Utf8Case{"ContinuationMissing", "\xe3\x80x", false}, Utf8Case{"Latin1", "caf\xe9", false}),
+    ::testing::Values(
+        Utf8Case{"Empty", "", true}, Utf8Case{"Ascii", "isready", true}, Utf8Case{"NulAndDelete", "\0\x7f"s, true},
+        Utf8Case{"TwoBytesLowest", "\xc2\x80", true}, Utf8Case{"TwoBytesHighest", "\xdf\xbf", true},
+        Utf8Case{"ThreeBytesLowest", "\xe0\xa0\x80", true}, Utf8Case{"BeforeSurrogates", "\xed\x9f\xbf", true},
+        Utf8Case{"AfterSurrogates", "\xee\x80\x80", true}, Utf8Case{"ThreeBytesHighest", "\xef\xbf\xbf", true},
+        Utf8Case{"FourBytesLowest", "\xf0\x90\x80\x80", true}, Utf8Case{"LastCodePoint", "\xf4\x8f\xbf\xbf", true},
+        Utf8Case{"LoneContinuation", "\x80", false}, Utf8Case{"ByteC0", "\xc0\x80", false},
+        Utf8Case{"ByteC1", "\xc1\xbf", false}, Utf8Case{"OverlongThreeBytes", "\xe0\x9f\xbf", false},
+        Utf8Case{"FirstSurrogate", "\xed\xa0\x80", false}, Utf8Case{"LastSurrogate", "\xed\xbf\xbf", false},
+        Utf8Case{"OverlongFourBytes", "\xf0\x8f\xbf\xbf", false}, Utf8Case{"BeyondUnicode", "\xf4\x90\x80\x80", false},
+        Utf8Case{"ByteF5", "\xf5\x80\x80\x80", false}, Utf8Case{"ByteFF", "\xff", false},
+        Utf8Case{"Truncated", "\xe3\x80", false}, Utf8Case{"ContinuationMissing", "\xe3\x80x", false},
+        Utf8Case{"Latin1", "caf\xe9", false}),
     case_name);
 
 // ---------------------------------------------------------------------------
@@ -290,28 +287,27 @@ struct DispatchCase {
 
 class DispatchAnswerTest : public DispatchTest, public ::testing::WithParamInterface<DispatchCase> {};
 
-TEST_P(DispatchAnswerTest, WritesExactly) {
-    EXPECT_EQ(answer(GetParam().command), GetParam().writes);
-}
+TEST_P(DispatchAnswerTest, WritesExactly) { EXPECT_EQ(answer(GetParam().command), GetParam().writes); }
 
 const Texts IDENTIFIED = {std::string(IDENTIFICATION)};  // one write of four lines
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, DispatchAnswerTest,
-    ::testing::Values(
-        DispatchCase{"Uci", "uci\n", IDENTIFIED}, DispatchCase{"UciCapitals", "UCI\n", IDENTIFIED},
-        DispatchCase{"UciMixedCase", "uCi", IDENTIFIED}, DispatchCase{"IsReadyMixedCase", "IsReady\r\n", {"readyok"}},
-        DispatchCase{"QuitCapitals", "QUIT\n", {"quitting"}}, DispatchCase{"StopCapitals", "Stop\n", {}},
-        DispatchCase{"Empty", "", {"Empty command"}}, DispatchCase{"CrLf", "\r\n", {"Empty command"}},
-        DispatchCase{"UnicodeBlanks", " \xe2\x80\xa8\xc2\x85\t\n", {"Empty command"}},
-        DispatchCase{"UnsupportedKeepsRawLine", "foo\r\n", {"Unsupported command: foo\r\n"}},
-        DispatchCase{"UnsupportedWithoutTerminator", " foo  bar", {"Unsupported command:  foo  bar"}},
-        // Lower-casing cannot reach a command word from a non-ASCII letter.
-        DispatchCase{"CapitalIWithDot", "UC\xc4\xb0\n", {"Unsupported command: UC\xc4\xb0\n"}},
-        DispatchCase{"DotlessI", "\xc4\xb1sready\n", {"Unsupported command: \xc4\xb1sready\n"}},
-        DispatchCase{"FullwidthLetters", "\xef\xbc\xb5\xef\xbc\xa3\xef\xbc\xa9\n",
-                     {"Unsupported command: \xef\xbc\xb5\xef\xbc\xa3\xef\xbc\xa9\n"}},
-        DispatchCase{"CommandWordWithNul", "uci\0\n"s, {"Unsupported command: uci\0\n"s}}),
+    ::testing::Values(DispatchCase{"Uci", "uci\n", IDENTIFIED}, DispatchCase{"UciCapitals", "UCI\n", IDENTIFIED},
+                      DispatchCase{"UciMixedCase", "uCi", IDENTIFIED},
+                      DispatchCase{"IsReadyMixedCase", "IsReady\r\n", {"readyok"}},
+                      DispatchCase{"QuitCapitals", "QUIT\n", {"quitting"}}, DispatchCase{"StopCapitals", "Stop\n", {}},
+                      DispatchCase{"Empty", "", {"Empty command"}}, DispatchCase{"CrLf", "\r\n", {"Empty command"}},
+                      DispatchCase{"UnicodeBlanks", " \xe2\x80\xa8\xc2\x85\t\n", {"Empty command"}},
+                      DispatchCase{"UnsupportedKeepsRawLine", "foo\r\n", {"Unsupported command: foo\r\n"}},
+                      DispatchCase{"UnsupportedWithoutTerminator", " foo  bar", {"Unsupported command:  foo  bar"}},
+                      // Lower-casing cannot reach a command word from a non-ASCII letter.
+                      DispatchCase{"CapitalIWithDot", "UC\xc4\xb0\n", {"Unsupported command: UC\xc4\xb0\n"}},
+                      DispatchCase{"DotlessI", "\xc4\xb1sready\n", {"Unsupported command: \xc4\xb1sready\n"}},
+                      DispatchCase{"FullwidthLetters",
+                                   "\xef\xbc\xb5\xef\xbc\xa3\xef\xbc\xa9\n",
+                                   {"Unsupported command: \xef\xbc\xb5\xef\xbc\xa3\xef\xbc\xa9\n"}},
+                      DispatchCase{"CommandWordWithNul", "uci\0\n"s, {"Unsupported command: uci\0\n"s}}),
     case_name);
 
 TEST_F(DispatchTest, OnlyTheCommandWordIgnoresLetterCase) {
@@ -352,7 +348,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SetoptionCase{"Three", "setoption name MultiPV value 3\n", {}, 3},
         SetoptionCase{"CommandWordCapitals", "SetOption name MultiPV value 3\r\n", {}, 3},
-        SetoptionCase{"UnicodeSeparators", "setoption\xc2\xa0name\xe3\x80\x80MultiPV value\xe2\x80\x89" "7", {}, 7},
+        SetoptionCase{"UnicodeSeparators",
+                      "setoption\xc2\xa0name\xe3\x80\x80MultiPV value\xe2\x80\x89"
+                      "7",
+                      {},
+                      7},
         SetoptionCase{"Plus", "setoption name MultiPV value +4", {}, 4},
         SetoptionCase{"Zero", "setoption name MultiPV value 0", {}, 0},
         SetoptionCase{"Largest", "setoption name MultiPV value 255", {}, 255},
@@ -362,9 +362,10 @@ INSTANTIATE_TEST_SUITE_P(
         SetoptionCase{"TrailingLetter", "setoption name MultiPV value 2x", {}, 1},
         SetoptionCase{"LowerCaseName", "setoption name multipv value 3", {}, 1},
         SetoptionCase{"OtherOption", "setoption name Hash value 64", {}, 1},
-        SetoptionCase{"SixTokensStillSets", "setoption name MultiPV value 3 4", {EXPECTING + "name MultiPV value 3 4"}, 3},
-        SetoptionCase{"KeywordsInCapitalsStillSet", "setoption NAME MultiPV VALUE 5",
-                      {EXPECTING + "NAME MultiPV VALUE 5"}, 5},
+        SetoptionCase{
+            "SixTokensStillSets", "setoption name MultiPV value 3 4", {EXPECTING + "name MultiPV value 3 4"}, 3},
+        SetoptionCase{
+            "KeywordsInCapitalsStillSet", "setoption NAME MultiPV VALUE 5", {EXPECTING + "NAME MultiPV VALUE 5"}, 5},
         SetoptionCase{"FourTokensSetNothing", "setoption name MultiPV 3", {EXPECTING + "name MultiPV 3"}, 1},
         SetoptionCase{"ValueFirst", "setoption value 3 name MultiPV", {EXPECTING + "value 3 name MultiPV"}, 1},
         SetoptionCase{"Alone", "setoption\r\n", {EXPECTING}, 1}),
@@ -382,8 +383,8 @@ TEST(DispatchLogTest, HoldsEveryCommandByteForByte) {
         options.log_path = path;
         Engine engine(options, std::make_unique<testing::RecordingSink>());
         EXPECT_EQ(read_file(path), "");
-        const Texts commands = {"uci\r\n", "", "\n", "foo\0bar\n"s, "\xe3\x80\x80isready\n", "setoption\n",
-                                "quit\n", "isready"};
+        const Texts commands = {"uci\r\n",     "",       "\n",     "foo\0bar\n"s, "\xe3\x80\x80isready\n",
+                                "setoption\n", "quit\n", "isready"};
         std::string expected;
         for (const std::string& command : commands) {
             engine.dispatch(command);

@@ -111,8 +111,7 @@ TEST(HostileLongGame, RepetitionsInAFourHundredPlyLineAreSeen) {
     EXPECT_EQ(centipawns(extended.last_info), std::optional<int>(0)) << extended.last_info;
 
     // The same position reached without repetitions is lost.
-    engine.send(
-        "position startpos moves e2e4 e7e5 d1h5 b8c6 h5f7 e8f7 b1c3 a7a6 c3b1 a6a5 g1f3 h7h6 f3g1 h6h5");
+    engine.send("position startpos moves e2e4 e7e5 d1h5 b8c6 h5f7 e8f7 b1c3 a7a6 c3b1 a6a5 g1f3 h7h6 f3g1 h6h5");
     const std::string short_fen = displayed_fen(engine);
     EXPECT_EQ(short_fen.substr(0, short_fen.find(" w ")), fen.substr(0, fen.find(" w ")));
     const SearchAnswer fresh = search(engine, "go depth 5");

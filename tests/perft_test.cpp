@@ -104,8 +104,7 @@ TEST_P(PerftSuite, MatchesPublishedCounts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, PerftSuite, ::testing::ValuesIn(all_suite_positions()),
-                         testing::case_name);
+INSTANTIATE_TEST_SUITE_P(Files, PerftSuite, ::testing::ValuesIn(all_suite_positions()), testing::case_name);
 
 // ---------------------------------------------------------------------------
 // Generation order, fixed by our own expectations.
@@ -188,23 +187,22 @@ struct CastlingCase {
 
 TEST(Generator, CastlingAsTheKingsTwoSquareStep) {
     const CastlingCase cases[] = {
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", true, true},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1", true, true},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w Qkq - 0 1", false, true},   // king-side right gone
-        {"r3k2r/8/8/8/8/8/8/R3K2R w Kkq - 0 1", true, false},   // queen-side right gone
-        {"r3kr2/8/8/8/8/8/8/R3K2R w KQq - 0 1", false, true},   // f1 attacked
-        {"r3k1r1/8/8/8/8/8/8/R3K2R w KQq - 0 1", false, true},  // g1 attacked
-        {"r3k2r/8/8/8/8/8/8/R3KB1R w KQkq - 0 1", false, true}, // f1 occupied
-        {"r3k2r/8/8/8/8/8/8/R3K1NR w KQkq - 0 1", false, true}, // g1 occupied
-        {"1r2k2r/8/8/8/8/8/8/R3K2R w KQk - 0 1", true, true},   // b1 attacked: allowed
-        {"2r1k2r/8/8/8/8/8/8/R3K2R w KQk - 0 1", true, false},  // c1 attacked
-        {"3rk2r/8/8/8/8/8/8/R3K2R w KQk - 0 1", true, false},   // d1 attacked
-        {"r3k2r/8/8/8/8/8/8/RN2K2R w KQkq - 0 1", true, false}, // b1 occupied
-        {"r3k2r/8/8/8/8/8/8/R1B1K2R w KQkq - 0 1", true, false},// c1 occupied
-        {"r3k2r/8/8/8/4q3/8/8/R3K2R w KQkq - 0 1", false, false},// in check
-        {"r3k2r/8/8/8/8/8/8/1R2K2R b Kkq - 0 1", true, true},   // b8 attacked: allowed
-        {"r3k2r/8/8/8/8/8/8/2R1K2R b Kkq - 0 1", true, false},  // c8 attacked
-        {"r3k2r/8/8/8/8/8/8/R3KR2 b Qkq - 0 1", false, true},   // f8 attacked
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", true, true},     {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1", true, true},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w Qkq - 0 1", false, true},      // king-side right gone
+        {"r3k2r/8/8/8/8/8/8/R3K2R w Kkq - 0 1", true, false},      // queen-side right gone
+        {"r3kr2/8/8/8/8/8/8/R3K2R w KQq - 0 1", false, true},      // f1 attacked
+        {"r3k1r1/8/8/8/8/8/8/R3K2R w KQq - 0 1", false, true},     // g1 attacked
+        {"r3k2r/8/8/8/8/8/8/R3KB1R w KQkq - 0 1", false, true},    // f1 occupied
+        {"r3k2r/8/8/8/8/8/8/R3K1NR w KQkq - 0 1", false, true},    // g1 occupied
+        {"1r2k2r/8/8/8/8/8/8/R3K2R w KQk - 0 1", true, true},      // b1 attacked: allowed
+        {"2r1k2r/8/8/8/8/8/8/R3K2R w KQk - 0 1", true, false},     // c1 attacked
+        {"3rk2r/8/8/8/8/8/8/R3K2R w KQk - 0 1", true, false},      // d1 attacked
+        {"r3k2r/8/8/8/8/8/8/RN2K2R w KQkq - 0 1", true, false},    // b1 occupied
+        {"r3k2r/8/8/8/8/8/8/R1B1K2R w KQkq - 0 1", true, false},   // c1 occupied
+        {"r3k2r/8/8/8/4q3/8/8/R3K2R w KQkq - 0 1", false, false},  // in check
+        {"r3k2r/8/8/8/8/8/8/1R2K2R b Kkq - 0 1", true, true},      // b8 attacked: allowed
+        {"r3k2r/8/8/8/8/8/8/2R1K2R b Kkq - 0 1", true, false},     // c8 attacked
+        {"r3k2r/8/8/8/8/8/8/R3KR2 b Qkq - 0 1", false, true},      // f8 attacked
     };
     for (const CastlingCase& c : cases) {
         const BoardState board = board_of(c.fen);
@@ -505,8 +503,8 @@ TEST(Divide, AgreesWithStockfishAlongRandomGames) {
             }
         }
     }
-    std::cout << "compared " << compared << " positions: " << checks << " in check (" << double_checks
-              << " double), " << castling << " with castling, " << en_passant << " with en passant, " << promotions
+    std::cout << "compared " << compared << " positions: " << checks << " in check (" << double_checks << " double), "
+              << castling << " with castling, " << en_passant << " with en passant, " << promotions
               << " with promotions, " << pins << " with a pin\n";
     // Roughly half of what the seeds give today, so the floor survives changes of the games.
     EXPECT_GE(compared, 2000);

@@ -25,11 +25,11 @@ constexpr const char* POLYGLOT = "/usr/games/polyglot";
 std::optional<std::string> read_move(EngineProcess& polyglot) {
     const auto deadline = std::chrono::steady_clock::now() + 15s;
     while (std::chrono::steady_clock::now() < deadline) {
-        const auto line = polyglot.read_line(std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()));
+        const auto line = polyglot.read_line(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
         if (!line) break;
-        EXPECT_FALSE(line->starts_with("Illegal") || line->starts_with("Error") ||
-                     line->starts_with("tellusererror") || line->starts_with("resign"))
+        EXPECT_FALSE(line->starts_with("Illegal") || line->starts_with("Error") || line->starts_with("tellusererror") ||
+                     line->starts_with("resign"))
             << *line;
         if (line->starts_with("move ")) return line->substr(5);
     }

@@ -40,7 +40,6 @@ const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX v
 // The engine thread may say this when a read failure closes its channel before the process is gone.
 const std::string FAREWELL = "Engine communication error: RecvError\n";
 
-
 // The next `count` lines; a missing line reads as "<nothing>".
 Lines read_lines(EngineProcess& engine, std::size_t count, std::chrono::milliseconds timeout = 20s) {
     Lines lines;
@@ -134,27 +133,31 @@ const Lines UNSUPPORTED_FOO_CRLF = {"Unsupported command: foo\r", ""};
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, ProtocolAnswerTest,
-    ::testing::Values(
-        AnswerCase{"Uci", "uci\n", IDENTIFICATION}, AnswerCase{"UciCapitals", "UCI\n", IDENTIFICATION},
-        AnswerCase{"UciMixedCaseCrLf", "uCi\r\n", IDENTIFICATION},
-        AnswerCase{"UciNoBreakSpaceAfter", "Uci\xc2\xa0\n", IDENTIFICATION},
-        AnswerCase{"UciCarriageReturnInside", "uci\rjunk\n", IDENTIFICATION},
-        AnswerCase{"Isready", "isready\n", {"readyok"}},
-        AnswerCase{"IsreadyMixedCaseIdeographicSpace", "\xe3\x80\x80IsReady\n", {"readyok"}},
-        AnswerCase{"EmptyLine", "\n", {"Empty command"}}, AnswerCase{"EmptyCrLfLine", "\r\n", {"Empty command"}},
-        AnswerCase{"BlankLine", " \t\v\f \n", {"Empty command"}},
-        AnswerCase{"UnicodeBlankLine", "\xc2\xa0\xe2\x80\x83\xe3\x80\x80\n", {"Empty command"}},
-        AnswerCase{"UnsupportedCrLf", "foo\r\n", UNSUPPORTED_FOO_CRLF},
-        AnswerCase{"UnsupportedKeepsSpacing", " foo  bar\tbaz \n", {"Unsupported command:  foo  bar\tbaz ", ""}},
-        AnswerCase{"UnsupportedMultibyte", "caf\xc3\xa9 \xf0\x9f\x90\x9f\n", {"Unsupported command: caf\xc3\xa9 \xf0\x9f\x90\x9f", ""}},
-        AnswerCase{"UnsupportedNul", "is\0ready\n"s, {"Unsupported command: is\0ready"s, ""}},
-        AnswerCase{"UnsupportedLoneNul", "\0\n"s, {"Unsupported command: \0"s, ""}},
-        AnswerCase{"SetoptionAlone", "setoption\n", {SETOPTION_ERROR}},
-        AnswerCase{"SetoptionTooFew", "setoption name MultiPV\n", {SETOPTION_ERROR + "name MultiPV"}},
-        AnswerCase{"SetoptionTokensJoinedBySingleSpaces",
-                   "setoption  name\tMultiPV value 3\xe3\x80\x80" "4\r\n",
-                   {SETOPTION_ERROR + "name MultiPV value 3 4"}},
-        AnswerCase{"SetoptionOtherOption", "setoption name Hash value 64\n", {}}),
+    ::testing::Values(AnswerCase{"Uci", "uci\n", IDENTIFICATION}, AnswerCase{"UciCapitals", "UCI\n", IDENTIFICATION},
+                      AnswerCase{"UciMixedCaseCrLf", "uCi\r\n", IDENTIFICATION},
+                      AnswerCase{"UciNoBreakSpaceAfter", "Uci\xc2\xa0\n", IDENTIFICATION},
+                      AnswerCase{"UciCarriageReturnInside", "uci\rjunk\n", IDENTIFICATION},
+                      AnswerCase{"Isready", "isready\n", {"readyok"}},
+                      AnswerCase{"IsreadyMixedCaseIdeographicSpace", "\xe3\x80\x80IsReady\n", {"readyok"}},
+                      AnswerCase{"EmptyLine", "\n", {"Empty command"}},
+                      AnswerCase{"EmptyCrLfLine", "\r\n", {"Empty command"}},
+                      AnswerCase{"BlankLine", " \t\v\f \n", {"Empty command"}},
+                      AnswerCase{"UnicodeBlankLine", "\xc2\xa0\xe2\x80\x83\xe3\x80\x80\n", {"Empty command"}},
+                      AnswerCase{"UnsupportedCrLf", "foo\r\n", UNSUPPORTED_FOO_CRLF},
+                      AnswerCase{
+                          "UnsupportedKeepsSpacing", " foo  bar\tbaz \n", {"Unsupported command:  foo  bar\tbaz ", ""}},
+                      AnswerCase{"UnsupportedMultibyte",
+                                 "caf\xc3\xa9 \xf0\x9f\x90\x9f\n",
+                                 {"Unsupported command: caf\xc3\xa9 \xf0\x9f\x90\x9f", ""}},
+                      AnswerCase{"UnsupportedNul", "is\0ready\n"s, {"Unsupported command: is\0ready"s, ""}},
+                      AnswerCase{"UnsupportedLoneNul", "\0\n"s, {"Unsupported command: \0"s, ""}},
+                      AnswerCase{"SetoptionAlone", "setoption\n", {SETOPTION_ERROR}},
+                      AnswerCase{"SetoptionTooFew", "setoption name MultiPV\n", {SETOPTION_ERROR + "name MultiPV"}},
+                      AnswerCase{"SetoptionTokensJoinedBySingleSpaces",
+                                 "setoption  name\tMultiPV value 3\xe3\x80\x80"
+                                 "4\r\n",
+                                 {SETOPTION_ERROR + "name MultiPV value 3 4"}},
+                      AnswerCase{"SetoptionOtherOption", "setoption name Hash value 64\n", {}}),
     case_name);
 
 // ---------------------------------------------------------------------------
@@ -232,8 +235,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ProtocolInvalidUtf8Test,
                                            Utf8Case{"OverlongThreeBytes", "\xe0\x80\xaf"},
                                            Utf8Case{"Surrogate", "\xed\xa0\x80"},
                                            Utf8Case{"BeyondUnicode", "\xf4\x90\x80\x80"},
-                                           Utf8Case{"TruncatedBeforeSpace", "\xe3\x80"},
-                                           Utf8Case{"Latin1", "caf\xe9"}),
+                                           Utf8Case{"TruncatedBeforeSpace", "\xe3\x80"}, Utf8Case{"Latin1", "caf\xe9"}),
                          case_name);
 
 TEST(ProtocolFatalErrorTest, ClosedOutputEndsProcessWithFailure) {
@@ -378,8 +380,8 @@ TEST_P(ProtocolOverlongLineTest, IsHandledWhole) {
     ASSERT_EQ(lines.size(), expected.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         // Compared without printing: a failure must not dump megabytes.
-        EXPECT_TRUE(lines[i] == expected[i]) << "line " << i << " differs; sizes " << lines[i].size() << " and "
-                                             << expected[i].size();
+        EXPECT_TRUE(lines[i] == expected[i])
+            << "line " << i << " differs; sizes " << lines[i].size() << " and " << expected[i].size();
     }
 }
 
@@ -393,11 +395,49 @@ INSTANTIATE_TEST_SUITE_P(Overlong, ProtocolOverlongLineTest,
 TEST(ProtocolBadInputTest, RandomLinesOfCommandPiecesAndControlBytes) {
     // Pieces of real commands mixed with blanks, control bytes and multibyte text.
     // None starts with "g" or "q": an endless search or a quit would end the session early.
-    const std::vector<std::string> pieces = {
-        "uci", "isready", "setoption", "name", "value", "MultiPV", "position", "startpos", "fen", "moves", "e2e4",
-        "e7e5", "d", "stop", "ucinewgame", "8/8", "K", "k", "w", "b", "-", "0", "255", "+3", "x", "/", "\xc3\xa9",
-        "\xe2\x99\x9e", "\xf0\x9f\x90\x9f", " ", " ", " ", "\t", "\r", "\v", "\f", "\xc2\xa0", "\xe3\x80\x80",
-        "\xe2\x80\xa8", "\0"s, "\x01", "\x1b", "\x7f"};
+    const std::vector<std::string> pieces = {"uci",
+                                             "isready",
+                                             "setoption",
+                                             "name",
+                                             "value",
+                                             "MultiPV",
+                                             "position",
+                                             "startpos",
+                                             "fen",
+                                             "moves",
+                                             "e2e4",
+                                             "e7e5",
+                                             "d",
+                                             "stop",
+                                             "ucinewgame",
+                                             "8/8",
+                                             "K",
+                                             "k",
+                                             "w",
+                                             "b",
+                                             "-",
+                                             "0",
+                                             "255",
+                                             "+3",
+                                             "x",
+                                             "/",
+                                             "\xc3\xa9",
+                                             "\xe2\x99\x9e",
+                                             "\xf0\x9f\x90\x9f",
+                                             " ",
+                                             " ",
+                                             " ",
+                                             "\t",
+                                             "\r",
+                                             "\v",
+                                             "\f",
+                                             "\xc2\xa0",
+                                             "\xe3\x80\x80",
+                                             "\xe2\x80\xa8",
+                                             "\0"s,
+                                             "\x01",
+                                             "\x1b",
+                                             "\x7f"};
     std::mt19937 random(20240601U);
     std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1);
     std::uniform_int_distribution<int> length(0, 12);

@@ -161,7 +161,7 @@ struct AnswerCase {
     const char* name;
     const char* fen;
     const char* go;
-    int info_lines;         // -1: any number
+    int info_lines;          // -1: any number
     const char* last_score;  // of the last progress line; empty: not checked
     const char* bestmove;    // empty: any legal move
 };
@@ -216,8 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"ClocksOversized", START, "go wtime 99999999999 btime 4294967296 depth 5", 5, "", ""},
         AnswerCase{"MoveTimeOversized", START, "go movetime 4294967296 depth 5", 5, "", ""},
         // Ra8 completes the fifty moves and mates: the mate stands.
-        AnswerCase{"MateCompletingFiftyMoves", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 99 1", "go depth 6", 6, "mate 1",
-                   "a1a8"},
+        AnswerCase{"MateCompletingFiftyMoves", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 99 1", "go depth 6", 6, "mate 1", "a1a8"},
         // Ra8+ is met by Kh7: every move completes the fifty moves without mate.
         AnswerCase{"FiftyMovesWithoutMate", "6k1/5pp1/7p/8/8/8/8/R5K1 w - - 99 1", "go depth 4", 4, "cp 0", ""},
         AnswerCase{"MovesToGoZero", START, "go wtime 60000 btime 60000 movestogo 0 depth 4", 4, "", ""}),
@@ -275,8 +274,8 @@ TEST(SearchProtocol, SameScriptGivesSameOutput) {
     EXPECT_EQ(runs[0], runs[1]);
 
     const auto& out = runs[0];
-    const auto first_end =
-        std::find_if(out.begin(), out.end(), [](const std::string& l) { return l.starts_with("bestmove "); });
+    const auto first_end = std::find_if(out.begin(), out.end(),
+                                        [](const std::string& l) { return l.starts_with("bestmove "); });
     ASSERT_NE(first_end, out.end());
     const std::vector<std::string> first(out.begin(), first_end + 1);
     const std::vector<std::string> last(out.end() - static_cast<std::ptrdiff_t>(first.size()), out.end());

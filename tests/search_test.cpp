@@ -26,8 +26,8 @@ using testing::board_of;
 using testing::case_name;
 using testing::move_of;
 using testing::printed_name;
-using testing::score_of;
 using testing::PrintTo;
+using testing::score_of;
 
 constexpr std::int16_t FULL = MATE_SCORE;
 
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LimitCase{"go depth +5 nodes 1", White, 1, NO_LIMIT, 5},
                       LimitCase{"go nodes 4294967296", White, NO_LIMIT, NO_LIMIT, 254},
                       LimitCase{"go infinite searchmoves e2e4 winc 100 binc 100", White, NO_LIMIT, NO_LIMIT, 254}),
-                         testing::printed_name);
+    testing::printed_name);
 
 // ---------------------------------------------------------------- ordering scores
 
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderingCase{"r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b7a8n", 609},
                       OrderingCase{"4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b7b8q", 857},
                       OrderingCase{"4k3/8/8/8/8/8/1p6/4K3 b - - 0 1", "b2b1q", 857}),
-                         testing::printed_name);
+    testing::printed_name);
 
 TEST(OrderingScoresBonus, PreferredMoveGetsExactlyTenThousandMore) {
     const BoardState board = board_of("r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1");
@@ -313,14 +313,12 @@ void PrintTo(const NpsCase& c, std::ostream* os) { *os << c.nodes << " nodes in 
 
 class NodesPerSecond : public ::testing::TestWithParam<NpsCase> {};
 
-TEST_P(NodesPerSecond, Saturates) {
-    EXPECT_EQ(nodes_per_second(GetParam().nodes, GetParam().ms), GetParam().expected);
-}
+TEST_P(NodesPerSecond, Saturates) { EXPECT_EQ(nodes_per_second(GetParam().nodes, GetParam().ms), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(Values, NodesPerSecond,
                          ::testing::Values(NpsCase{0, 0, 0}, NpsCase{1, 0, 4294967295U}, NpsCase{0, 10, 0},
-                                           NpsCase{1000, 1000, 1000}, NpsCase{3, 7, 428},
-                                           NpsCase{1337, 1, 1337000}, NpsCase{4294967295U, 1, 4294967295U}),
+                                           NpsCase{1000, 1000, 1000}, NpsCase{3, 7, 428}, NpsCase{1337, 1, 1337000},
+                                           NpsCase{4294967295U, 1, 4294967295U}),
                          testing::printed_name);
 
 // ---------------------------------------------------------------- alpha-beta rules
@@ -347,15 +345,14 @@ TEST_P(MateScores, CountFromTheRoot) {
     EXPECT_EQ(search_node(rig, board_of(c.fen), c.depth, -FULL, FULL, true, c.ply), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Nodes, MateScores,
-    ::testing::Values(
-        // In check at depth 0 the node is searched, not handed to quiescence.
-        MateCase{"MatedAtHorizon", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", 0, 3, 3 - 29999},
-        MateCase{"MatedAtPlyOne", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", 2, 1, 1 - 29999},
-        MateCase{"Stalemate", "7k/8/6QK/8/8/8/8/8 b - - 0 1", 1, 2, 0},
-        MateCase{"MateInOneAtPlyOne", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 1, 29999 - 2}),
-    case_name);
+INSTANTIATE_TEST_SUITE_P(Nodes, MateScores,
+                         ::testing::Values(
+                             // In check at depth 0 the node is searched, not handed to quiescence.
+                             MateCase{"MatedAtHorizon", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", 0, 3, 3 - 29999},
+                             MateCase{"MatedAtPlyOne", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", 2, 1, 1 - 29999},
+                             MateCase{"Stalemate", "7k/8/6QK/8/8/8/8/8 b - - 0 1", 1, 2, 0},
+                             MateCase{"MateInOneAtPlyOne", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, 1, 29999 - 2}),
+                         case_name);
 
 struct TableCutCase {
     const char* name;
@@ -416,14 +413,14 @@ TEST_P(NullMove, IsTriedOnlyUnderItsConditions) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Conditions, NullMove,
-    ::testing::Values(NullMoveCase{"QueenUpDepthTwo", "4k3/8/8/8/8/8/8/3QK3 w - - 0 1", 2, true},
-                      NullMoveCase{"DepthOne", "4k3/8/8/8/8/8/8/3QK3 w - - 0 1", 1, false},
-                      NullMoveCase{"InCheck", "4k3/8/8/8/8/8/4r3/3QK3 w - - 0 1", 2, false},
-                      NullMoveCase{"KingAndPawnsOnly", "4k3/8/8/8/8/8/PPPPPPPP/4K3 w - - 0 1", 2, false},
-                      NullMoveCase{"EvaluationBelowBeta", START_FEN.data(), 2, false}),
-    case_name);
+INSTANTIATE_TEST_SUITE_P(Conditions, NullMove,
+                         ::testing::Values(NullMoveCase{"QueenUpDepthTwo", "4k3/8/8/8/8/8/8/3QK3 w - - 0 1", 2, true},
+                                           NullMoveCase{"DepthOne", "4k3/8/8/8/8/8/8/3QK3 w - - 0 1", 1, false},
+                                           NullMoveCase{"InCheck", "4k3/8/8/8/8/8/4r3/3QK3 w - - 0 1", 2, false},
+                                           NullMoveCase{"KingAndPawnsOnly", "4k3/8/8/8/8/8/PPPPPPPP/4K3 w - - 0 1", 2,
+                                                        false},
+                                           NullMoveCase{"EvaluationBelowBeta", START_FEN.data(), 2, false}),
+                         case_name);
 
 struct ReductionCase {
     int depth;
@@ -454,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
     Depths, LateMoveReductions,
     ::testing::Values(ReductionCase{3, {{"h2h3", 2}, {"a1b1", 2}, {"a1b2", 1}, {"a1a2", 1}, {"h2h4", 2}}},
                       ReductionCase{2, {{"h2h3", 1}, {"a1b1", 1}, {"a1b2", 1}, {"a1a2", 1}, {"h2h4", 1}}}),
-                         testing::printed_name);
+    testing::printed_name);
 
 TEST(CheckExtension, RepliesToCheckKeepTheDepth) {
     TestEngine rig;
@@ -520,8 +517,7 @@ INSTANTIATE_TEST_SUITE_P(
         // black king stood elsewhere each time, so no position repeated.
         DrawCase{"ThirdTimeSameMove",
                  "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves g1f3 h8g8 f3g1 g8f8 g1f3 f8e8 f3g1 e8d8", true},
-        DrawCase{"SecondTimeSameMove", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves g1f3 h8g8 f3g1 g8f8",
-                 false},
+        DrawCase{"SecondTimeSameMove", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves g1f3 h8g8 f3g1 g8f8", false},
         DrawCase{"HalfmoveClockReaches100", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 99 80", true},
         DrawCase{"HalfmoveClockReaches99", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 98 80", false}),
     case_name);
@@ -597,24 +593,24 @@ TEST_P(BestMoveAnswer, IsALegalMoveUnlessNoneCanBeGiven) {
 // d2d4, which raises the middle-game sum most.
 INSTANTIATE_TEST_SUITE_P(
     Limits, BestMoveAnswer,
-    ::testing::Values(
-        AnswerCase{"MoveTimeZero", "position startpos", "go movetime 0", 999, false, "bestmove d2d4"},
-        AnswerCase{"ClocksAtZero", "position startpos", "go wtime 0 btime 0", 999, false, "bestmove d2d4"},
-        AnswerCase{"StopRequest", "position startpos", "go", 999, true, "bestmove d2d4"},
-        AnswerCase{"NodeLimitOne", "position startpos", "go nodes 1", 0, false, "bestmove d2d4"},
-        AnswerCase{"NodeLimitTwo", "position startpos", "go nodes 2", 0, false, "bestmove d2d4"},
-        AnswerCase{"DepthZero", "position startpos", "go depth 0", 0, false, "bestmove d2d4"},
-        AnswerCase{"CheckmatedOutOfTime", "position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "go movetime 0", 999, false,
-                   "bestmove (none)"},
-        AnswerCase{"StalemateStopped", "position fen 7k/8/6QK/8/8/8/8/8 b - - 0 1", "go", 999, true,
-                   "bestmove (none)"}),
+    ::testing::Values(AnswerCase{"MoveTimeZero", "position startpos", "go movetime 0", 999, false, "bestmove d2d4"},
+                      AnswerCase{"ClocksAtZero", "position startpos", "go wtime 0 btime 0", 999, false,
+                                 "bestmove d2d4"},
+                      AnswerCase{"StopRequest", "position startpos", "go", 999, true, "bestmove d2d4"},
+                      AnswerCase{"NodeLimitOne", "position startpos", "go nodes 1", 0, false, "bestmove d2d4"},
+                      AnswerCase{"NodeLimitTwo", "position startpos", "go nodes 2", 0, false, "bestmove d2d4"},
+                      AnswerCase{"DepthZero", "position startpos", "go depth 0", 0, false, "bestmove d2d4"},
+                      AnswerCase{"CheckmatedOutOfTime", "position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "go movetime 0",
+                                 999, false, "bestmove (none)"},
+                      AnswerCase{"StalemateStopped", "position fen 7k/8/6QK/8/8/8/8/8 b - - 0 1", "go", 999, true,
+                                 "bestmove (none)"}),
     case_name);
 
 TEST(SearchDriver, MultiPvBeyondTheRootMovesReportsEachMoveOnce) {
     TestEngine rig;
     // Black has three moves: Kb8, h6 and h5.
-    const auto lines =
-        rig.run({"setoption name MultiPV value 5", "position fen k7/7p/1K6/8/8/8/8/6R1 b - - 0 1", "go depth 3"});
+    const auto lines = rig.run(
+        {"setoption name MultiPV value 5", "position fen k7/7p/1K6/8/8/8/8/6R1 b - - 0 1", "go depth 3"});
     ASSERT_EQ(lines.size(), 10U);
     for (std::size_t i = 0; i < 9; ++i) {
         const std::string want = "info depth " + std::to_string(i / 3 + 1);

@@ -224,8 +224,12 @@ void play_game(int index, std::unique_ptr<EngineProcess>& engine, Referee& refer
 
         std::string go;
         switch (limit) {
-            case Limit::Nodes: go = "go nodes 5000"; break;
-            case Limit::MoveTime: go = "go movetime 5"; break;
+            case Limit::Nodes:
+                go = "go nodes 5000";
+                break;
+            case Limit::MoveTime:
+                go = "go movetime 5";
+                break;
             case Limit::Clock:
                 go = "go wtime " + std::to_string(clock_ms[0]) + " btime " + std::to_string(clock_ms[1]) +
                      " winc 50 binc 50";
@@ -245,9 +249,8 @@ void play_game(int index, std::unique_ptr<EngineProcess>& engine, Referee& refer
             engine = start_engine();
             return;
         }
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - started)
-                                 .count();
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
         const std::string move = answer.substr(9);
 
         if (legal.empty()) {
@@ -328,8 +331,8 @@ TEST(Soak, SelfPlayGamesThroughTheProtocol) {
               << totals.illegal << ", (none) with legal moves " << totals.none_with_legal_moves << ", timeouts "
               << totals.timeouts << ", crashes " << totals.crashes << ", generator disagreements "
               << totals.generator_disagreements << "; ended by mate " << totals.mates << ", stalemate "
-              << totals.stalemates << ", fifty moves " << totals.fifty_move_draws << ", move cap "
-              << totals.move_caps << ", time " << totals.time_forfeits << "; referee "
+              << totals.stalemates << ", fifty moves " << totals.fifty_move_draws << ", move cap " << totals.move_caps
+              << ", time " << totals.time_forfeits << "; referee "
               << (referee.independent() ? "stockfish" : "kestrune's own generator") << std::endl;
     // Every game reached an end of the rules' or the cap's; a game cut short by
     // a fault ends with none of these.

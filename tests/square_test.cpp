@@ -65,9 +65,8 @@ struct PieceCase {
 };
 
 constexpr PieceCase PIECES[] = {
-    {White, Pawn, 0, 'P'},  {White, Knight, 1, 'N'}, {White, King, 5, 'K'},
-    {Black, Pawn, 8, 'p'},  {Black, Bishop, 10, 'b'}, {Black, Rook, 11, 'r'},
-    {Black, Queen, 12, 'q'}, {Black, King, 13, 'k'},
+    {White, Pawn, 0, 'P'},    {White, Knight, 1, 'N'}, {White, King, 5, 'K'},   {Black, Pawn, 8, 'p'},
+    {Black, Bishop, 10, 'b'}, {Black, Rook, 11, 'r'},  {Black, Queen, 12, 'q'}, {Black, King, 13, 'k'},
 };
 
 TEST(PieceCode, ColourTimesEightPlusKind) {

@@ -77,7 +77,8 @@ inline std::string identifier_of(std::string_view text) {
                 name += "Minus";
             } else if (c == '+' && number_follows) {
                 name += "Plus";
-            } else if (c == '.' && number_follows && !name.empty() && std::isdigit(static_cast<unsigned char>(name.back())) != 0) {
+            } else if (c == '.' && number_follows && !name.empty() &&
+                       std::isdigit(static_cast<unsigned char>(name.back())) != 0) {
                 name += "Point";
             }
             word_start = true;
@@ -98,10 +99,8 @@ inline constexpr PrintedName printed_name{};
 // Cases with a `name` print as it, so failure reports stay readable. A test
 // file makes it visible to GoogleTest with `using testing::PrintTo;`.
 template <typename Case>
-    requires requires(const Case& c) { std::string_view(c.name); }
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
+requires requires(const Case& c) { std::string_view(c.name); }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 // An output writer that keeps every line and answers the stop flag it is given.
 class RecordingSink : public OutputSink {

@@ -37,8 +37,8 @@ constexpr int ROUNDS = 100;
 
 const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt",
                               "option name MultiPV type spin default 1 min 1 max 255", "uciok"};
-const std::string KINGS_ONLY = "8/2k5/8/8/8/8/5K2/8 w - - 0 1";    // reaches depth 254 in moments
-const std::string ONE_REPLY = "k7/8/1K6/8/8/8/8/7R b - - 0 1";     // only Kb8
+const std::string KINGS_ONLY = "8/2k5/8/8/8/8/5K2/8 w - - 0 1";  // reaches depth 254 in moments
+const std::string ONE_REPLY = "k7/8/1K6/8/8/8/8/7R b - - 0 1";   // only Kb8
 const std::string STALEMATE = "7k/8/6QK/8/8/8/8/8 b - - 0 1";
 // In expected lines: any number of progress lines, and the perft listing of
 // the start position at SLOW_PERFT_DEPTH (worked out only when a case runs).
@@ -46,15 +46,15 @@ const std::string ANY_INFO = "<info lines>";
 const std::string SLOW_PERFT = "<slow perft>";
 
 struct Step {
-    std::string send;   // raw bytes
-    std::string until;  // read through the first line starting with this; empty: read nothing
+    std::string send;          // raw bytes
+    std::string until;         // read through the first line starting with this; empty: read nothing
     bool then_silent = false;  // and nothing more may follow until the next step
 };
 
 enum class Ending {
-    Runs,        // still running: "isready" is answered, then "quit" ends it
-    Exits,       // the last step sent "quit"
-    InputEnds,   // standard input is closed after the last step
+    Runs,       // still running: "isready" is answered, then "quit" ends it
+    Exits,      // the last step sent "quit"
+    InputEnds,  // standard input is closed after the last step
 };
 
 struct Case {
@@ -89,8 +89,8 @@ Lines expanded(const Lines& expected) {
     Lines out;
     for (const std::string& line : expected) {
         if (line == SLOW_PERFT) {
-            const Lines listing =
-                split_lines(kestrune::divide(*kestrune::from_fen(kestrune::START_FEN).board, SLOW_PERFT_DEPTH));
+            const Lines listing = split_lines(
+                kestrune::divide(*kestrune::from_fen(kestrune::START_FEN).board, SLOW_PERFT_DEPTH));
             out.insert(out.end(), listing.begin(), listing.end());
         } else {
             out.push_back(line);
@@ -150,8 +150,8 @@ TEST_P(ThreadsStopQuitEndOfInput, AnswersAndEndsAsTheRulesSay) {
         got.push_back(normalised(line, c.fen));
     }
     const Lines want = expanded(c.expected);
-    EXPECT_TRUE(matches(got, 0, want, 0)) << "got " << ::testing::PrintToString(got) << "\nwant "
-                                          << ::testing::PrintToString(want);
+    EXPECT_TRUE(matches(got, 0, want, 0))
+        << "got " << ::testing::PrintToString(got) << "\nwant " << ::testing::PrintToString(want);
     EXPECT_EQ(engine.read_all_stderr(2s), "");
 }
 
@@ -197,67 +197,108 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"StopIdle", {{"stop\n", ""}}, Ending::Runs, {}},
         Case{"StopCapitalsIdle", {{"STOP\n", ""}}, Ending::Runs, {}},
         Case{"StopFollowedByLettersIdle", {{"stopgap\n", ""}}, Ending::Runs, {"Unsupported command: stopgap", ""}},
-        Case{"StopWhileIdleDoesNotCutLaterSearch", {{"stop\n", ""}, SYNC, {"go depth 5\n", "bestmove "}},
-             Ending::Runs, Lines{"readyok"} + depths(5) + Lines{"bestmove"}},
+        Case{"StopWhileIdleDoesNotCutLaterSearch",
+             {{"stop\n", ""}, SYNC, {"go depth 5\n", "bestmove "}},
+             Ending::Runs,
+             Lines{"readyok"} + depths(5) + Lines{"bestmove"}},
         Case{"StopFloodWhileIdleDoesNotCutTheNextSearch",
-             {{repeated("stop\n", FLOOD), ""}, SYNC, {"go depth 4\n", "bestmove "}}, Ending::Runs,
+             {{repeated("stop\n", FLOOD), ""}, SYNC, {"go depth 4\n", "bestmove "}},
+             Ending::Runs,
              Lines{"readyok"} + depths(4) + Lines{"bestmove"}},
         Case{"StopWhileIdleAfterQueuedSearches",
-             {{"position startpos\ngo\ngo\nstop\n", "bestmove "}, {"", "bestmove "}, SYNC, {"stop\n", ""}, SYNC,
+             {{"position startpos\ngo\ngo\nstop\n", "bestmove "},
+              {"", "bestmove "},
+              SYNC,
+              {"stop\n", ""},
+              SYNC,
               {"go depth 4\n", "bestmove "}},
              Ending::Runs,
              Lines{ANY_INFO, "bestmove", ANY_INFO, "bestmove", "readyok", "readyok"} + depths(4) + Lines{"bestmove"}},
 
         // ---- "stop" during a search
         Case{"StopDuringSearch", {SEARCHING, {"stop\n", ""}}, Ending::Runs, {"info depth 1", ANY_INFO, "bestmove"}},
-        Case{"StopCrLfDuringSearch", {SEARCHING, {"stop\r\n", ""}}, Ending::Runs,
+        Case{"StopCrLfDuringSearch",
+             {SEARCHING, {"stop\r\n", ""}},
+             Ending::Runs,
              {"info depth 1", ANY_INFO, "bestmove"}},
-        Case{"StopWithArgumentDuringSearch", {SEARCHING, {"stop now\n", ""}}, Ending::Runs,
+        Case{"StopWithArgumentDuringSearch",
+             {SEARCHING, {"stop now\n", ""}},
+             Ending::Runs,
              {"info depth 1", ANY_INFO, "bestmove"}},
         // Raises the flag, then is forwarded and answered as unknown.
-        Case{"StopFollowedByLettersDuringSearch", {SEARCHING, {"stopgap\n", ""}}, Ending::Runs,
+        Case{"StopFollowedByLettersDuringSearch",
+             {SEARCHING, {"stopgap\n", ""}},
+             Ending::Runs,
              {"info depth 1", ANY_INFO, "bestmove", "Unsupported command: stopgap", ""}},
-        Case{"StopAfterPositionDuringSearch", {{"position startpos\ngo\n", "info depth "}, {"stop\n", ""}},
-             Ending::Runs, {"info depth 1", ANY_INFO, "bestmove"}},
-        Case{"StopDuringInfiniteSearch", {SEARCHING_INFINITE, {"stop\n", ""}}, Ending::Runs,
+        Case{"StopAfterPositionDuringSearch",
+             {{"position startpos\ngo\n", "info depth "}, {"stop\n", ""}},
+             Ending::Runs,
+             {"info depth 1", ANY_INFO, "bestmove"}},
+        Case{"StopDuringInfiniteSearch",
+             {SEARCHING_INFINITE, {"stop\n", ""}},
+             Ending::Runs,
              {"info depth 1", ANY_INFO, "bestmove"}},
         Case{"StopFloodDuringSearchGivesOneBestmove",
              {SEARCHING_INFINITE, {repeated("stop\n", FLOOD), "bestmove "}, SYNC, {"go depth 2\n", "bestmove "}},
-             Ending::Runs, Lines{"info depth 1", ANY_INFO, "bestmove", "readyok"} + depths(2) + Lines{"bestmove"}},
+             Ending::Runs,
+             Lines{"info depth 1", ANY_INFO, "bestmove", "readyok"} + depths(2) + Lines{"bestmove"}},
         Case{"IsReadyDuringSearchIsAnsweredAfterBestmove",
-             {{"position startpos\ngo\n", "info depth "}, {"isready\nstop\n", "readyok"}}, Ending::Runs,
+             {{"position startpos\ngo\n", "info depth "}, {"isready\nstop\n", "readyok"}},
+             Ending::Runs,
              {"info depth 1", ANY_INFO, "bestmove", "readyok"}},
         // The stop belongs to the running search; the search queued after it runs in full.
-        Case{"StopCutsOnlyTheSearchReadBeforeIt", {SEARCHING, {"stop\ngo depth 5\n", ""}}, Ending::Runs,
+        Case{"StopCutsOnlyTheSearchReadBeforeIt",
+             {SEARCHING, {"stop\ngo depth 5\n", ""}},
+             Ending::Runs,
              Lines{"info depth 1", ANY_INFO, "bestmove"} + depths(5) + Lines{"bestmove"}},
 
         // ---- "stop" read while its "go" still waits in the channel: not lost
-        Case{"StopForQueuedSearchBehindASearch", {SEARCHING_INFINITE, {"go infinite\nstop\n", ""}}, Ending::Runs,
+        Case{"StopForQueuedSearchBehindASearch",
+             {SEARCHING_INFINITE, {"go infinite\nstop\n", ""}},
+             Ending::Runs,
              {"info depth 1", ANY_INFO, "bestmove", ANY_INFO, "bestmove"}},
         Case{"StopForQueuedSearchBehindAPerft",
-             {{"go perft " + std::to_string(SLOW_PERFT_DEPTH) + "\ngo\nstop\n", "bestmove "}}, Ending::Runs,
+             {{"go perft " + std::to_string(SLOW_PERFT_DEPTH) + "\ngo\nstop\n", "bestmove "}},
+             Ending::Runs,
              {SLOW_PERFT, "", ANY_INFO, "bestmove"}},
         repeated_stops(),
 
         // ---- an infinite search that ends by itself holds "bestmove" until the flag rises
-        Case{"InfiniteHeldUntilStop", {HOLDING, {"stop\n", "bestmove "}}, Ending::Runs,
-             {ANY_INFO, "info depth 254", "bestmove"}, KINGS_ONLY},
-        Case{"InfiniteHeldUntilQuit", {HOLDING, {"quit\n", ""}}, Ending::Exits,
-             {ANY_INFO, "info depth 254", "bestmove"}, KINGS_ONLY},
-        Case{"InfiniteHeldUntilEndOfInput", {HOLDING}, Ending::InputEnds, {ANY_INFO, "info depth 254", "bestmove"},
+        Case{"InfiniteHeldUntilStop",
+             {HOLDING, {"stop\n", "bestmove "}},
+             Ending::Runs,
+             {ANY_INFO, "info depth 254", "bestmove"},
+             KINGS_ONLY},
+        Case{"InfiniteHeldUntilQuit",
+             {HOLDING, {"quit\n", ""}},
+             Ending::Exits,
+             {ANY_INFO, "info depth 254", "bestmove"},
+             KINGS_ONLY},
+        Case{"InfiniteHeldUntilEndOfInput",
+             {HOLDING},
+             Ending::InputEnds,
+             {ANY_INFO, "info depth 254", "bestmove"},
              KINGS_ONLY},
         // Only lines beginning with lower-case "stop" or "quit" raise the flag.
         Case{"InfiniteNotReleasedByOtherSpellings",
-             {HOLDING, {"STOP\n stop\nQuit\n\tquit\n", "", true}, {"stop\n", "bestmove "}}, Ending::Runs,
-             {ANY_INFO, "info depth 254", "bestmove", "quitting", "quitting"}, KINGS_ONLY},
+             {HOLDING, {"STOP\n stop\nQuit\n\tquit\n", "", true}, {"stop\n", "bestmove "}},
+             Ending::Runs,
+             {ANY_INFO, "info depth 254", "bestmove", "quitting", "quitting"},
+             KINGS_ONLY},
         Case{"InfiniteSingleReplyHeld",
              {{"position fen " + ONE_REPLY + "\ngo infinite\n", "info depth 1 ", true}, {"stop\n", "bestmove "}},
-             Ending::Runs, {"info depth 1", "bestmove"}, ONE_REPLY},
-        Case{"InfiniteWithDepthHeld", {{"go infinite depth 2\n", "info depth 2 ", true}, {"stop\n", "bestmove "}},
-             Ending::Runs, {"info depth 1", "info depth 2", "bestmove"}},
+             Ending::Runs,
+             {"info depth 1", "bestmove"},
+             ONE_REPLY},
+        Case{"InfiniteWithDepthHeld",
+             {{"go infinite depth 2\n", "info depth 2 ", true}, {"stop\n", "bestmove "}},
+             Ending::Runs,
+             {"info depth 1", "info depth 2", "bestmove"}},
         Case{"InfiniteWithoutLegalMoveHeld",
              {{"position fen " + STALEMATE + "\ngo infinite\nisready\n", "", true}, {"stop\n", "readyok"}},
-             Ending::Runs, {"bestmove (none)", "readyok"}, STALEMATE},
+             Ending::Runs,
+             {"bestmove (none)", "readyok"},
+             STALEMATE},
 
         // ---- "quit": like the end of input, and the lines after it are never read
         Case{"Quit", {SYNC, {"quit\n", ""}}, Ending::Exits, {"readyok"}},
@@ -268,28 +309,41 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"QuitCapitals", {{"QUIT\n", ""}}, Ending::Runs, {"quitting"}},
         Case{"QuitAfterSpace", {{" quit\n", ""}}, Ending::Runs, {"quitting"}},
         Case{"QuitAfterTab", {{"\tquit now\r\n", ""}}, Ending::Runs, {"quitting"}},
-        Case{"QuitDuringSearch", {SEARCHING_INFINITE, {"quit\n", ""}}, Ending::Exits,
+        Case{"QuitDuringSearch",
+             {SEARCHING_INFINITE, {"quit\n", ""}},
+             Ending::Exits,
              {"info depth 1", ANY_INFO, "bestmove"}},
         Case{"QuitEndsPipedSession",
-             {{"uci\nisready\nposition startpos\ngo depth 30\nisready\nquit\n", ""}}, Ending::Exits,
+             {{"uci\nisready\nposition startpos\ngo depth 30\nisready\nquit\n", ""}},
+             Ending::Exits,
              IDENTIFICATION + Lines{"readyok", ANY_INFO, "bestmove", "readyok"}},
         // A perft never stops early: it completes its listing first.
-        Case{"QuitAfterPerft", {{"go perft " + std::to_string(SLOW_PERFT_DEPTH) + "\nisready\nquit\n", ""}},
-             Ending::Exits, {SLOW_PERFT, "", "readyok"}},
-        Case{"QuitWithOnlySearchesQueued", {{"go\ngo infinite\ngo depth 200\ngo movetime 600000\nquit\n", ""}},
-             Ending::Exits, {ANY_INFO, "bestmove", ANY_INFO, "bestmove", ANY_INFO, "bestmove", ANY_INFO, "bestmove"}},
+        Case{"QuitAfterPerft",
+             {{"go perft " + std::to_string(SLOW_PERFT_DEPTH) + "\nisready\nquit\n", ""}},
+             Ending::Exits,
+             {SLOW_PERFT, "", "readyok"}},
+        Case{"QuitWithOnlySearchesQueued",
+             {{"go\ngo infinite\ngo depth 200\ngo movetime 600000\nquit\n", ""}},
+             Ending::Exits,
+             {ANY_INFO, "bestmove", ANY_INFO, "bestmove", ANY_INFO, "bestmove", ANY_INFO, "bestmove"}},
 
         // ---- end of input: what came before is answered, searches stop at once
         Case{"EndOfInputIdle", {}, Ending::InputEnds, {}},
-        Case{"EndOfInputQueuedCommands", {{"uci\nisready\n", ""}}, Ending::InputEnds,
-             IDENTIFICATION + Lines{"readyok"}},
-        Case{"EndOfInputLastLineWithoutTerminator", {{"isready\nfoo\0\r"s, ""}}, Ending::InputEnds,
+        Case{
+            "EndOfInputQueuedCommands", {{"uci\nisready\n", ""}}, Ending::InputEnds, IDENTIFICATION + Lines{"readyok"}},
+        Case{"EndOfInputLastLineWithoutTerminator",
+             {{"isready\nfoo\0\r"s, ""}},
+             Ending::InputEnds,
              {"readyok", "Unsupported command: foo\0\r"s}},
-        Case{"EndOfInputQueuedEndlessSearch", {{"go\nisready", ""}}, Ending::InputEnds,
+        Case{"EndOfInputQueuedEndlessSearch",
+             {{"go\nisready", ""}},
+             Ending::InputEnds,
              {ANY_INFO, "bestmove", "readyok"}},
         Case{"EndOfInputDuringSearch", {SEARCHING}, Ending::InputEnds, {"info depth 1", ANY_INFO, "bestmove"}},
-        Case{"EndOfInputDuringSearchAnswersQueuedCommands", {SEARCHING_INFINITE, {"isready\ngo depth 40\n", ""}},
-             Ending::InputEnds, {"info depth 1", ANY_INFO, "bestmove", "readyok", ANY_INFO, "bestmove"}}),
+        Case{"EndOfInputDuringSearchAnswersQueuedCommands",
+             {SEARCHING_INFINITE, {"isready\ngo depth 40\n", ""}},
+             Ending::InputEnds,
+             {"info depth 1", ANY_INFO, "bestmove", "readyok", ANY_INFO, "bestmove"}}),
     kestrune::testing::case_name);
 
 }  // namespace

@@ -53,11 +53,13 @@ int main(int argc, char** argv) {
         total_seconds += seconds;
         failures += passed ? 0 : 1;
         std::cout << (passed ? "pass " : "FAIL ") << position.fen << " (to depth " << deepest << ", " << nodes
-                  << " leaves, " << static_cast<std::uint64_t>(seconds > 0 ? static_cast<double>(nodes) / seconds : 0) << " leaves/s)\n";
+                  << " leaves, " << static_cast<std::uint64_t>(seconds > 0 ? static_cast<double>(nodes) / seconds : 0)
+                  << " leaves/s)\n";
     }
     const int positions = suite.position_lines;
     std::cout << positions - failures << " passed, " << failures << " failed; " << total_nodes << " leaves in "
-              << total_seconds << " s, " << static_cast<std::uint64_t>(total_seconds > 0 ? static_cast<double>(total_nodes) / total_seconds : 0)
+              << total_seconds << " s, "
+              << static_cast<std::uint64_t>(total_seconds > 0 ? static_cast<double>(total_nodes) / total_seconds : 0)
               << " leaves/s\n";
     return failures == 0 && positions > 0 ? 0 : 1;
 }
