@@ -354,14 +354,15 @@ KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
     add_free_pawns<CapturesOnly, us>(b, f, out);
 }
 
-// Appends each move to a list.
-class ListSink {
+// The generator hands over moves in groups (a piece's targets, a pawn
+// shift, promotions); a sink that takes moves one at a time derives from
+// this and defines only `add(from, to, kind)`.
+template <typename Sink>
+class EachMoveSink {
 public:
-    explicit ListSink(MoveList& list) : list_(list) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) { list_.push(Move(from, to, kind)); }
     KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
         while (targets != 0) {
-            add(from, pop_lowest(targets), kind);
+            self().add(from, pop_lowest(targets), kind);
         }
     }
     // Captures first, then quiet moves.
@@ -373,12 +374,12 @@ public:
     KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, int kind) {
         while (targets != 0) {
             const Square to = pop_lowest(targets);
-            add(static_cast<Square>(to - offset), to, kind);
+            self().add(static_cast<Square>(to - offset), to, kind);
         }
     }
     KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const std::array<int, 4>& kinds) {
         for (const int kind : kinds) {
-            add(from, to, kind);
+            self().add(from, to, kind);
         }
     }
     KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const std::array<int, 4>& kinds) {
@@ -387,6 +388,16 @@ public:
             add_promotions(static_cast<Square>(to - offset), to, kinds);
         }
     }
+
+private:
+    KESTRUNE_FORCE_INLINE Sink& self() { return static_cast<Sink&>(*this); }
+};
+
+// Appends each move to a list.
+class ListSink : public EachMoveSink<ListSink> {
+public:
+    explicit ListSink(MoveList& list) : list_(list) {}
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) { list_.push(Move(from, to, kind)); }
 
 private:
     MoveList& list_;
@@ -431,37 +442,11 @@ KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Squar
 
 // Appends each move with its ordering score: the search's list, scored while
 // the generator still knows each move's kind.
-class ScoredSink {
+class ScoredSink : public EachMoveSink<ScoredSink> {
 public:
     ScoredSink(const BoardState& board, ScoredMoveList& list) : board_(board), list_(list) {}
     KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
         list_.push({Move(from, to, kind), ordering_delta(board_, from, to, kind)});
-    }
-    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
-        while (targets != 0) {
-            add(from, pop_lowest(targets), kind);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_piece_moves(Square from, Bitboard captures, Bitboard quiets) {
-        add_targets(from, captures, Capture);
-        add_targets(from, quiets, Quiet);
-    }
-    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, int kind) {
-        while (targets != 0) {
-            const Square to = pop_lowest(targets);
-            add(static_cast<Square>(to - offset), to, kind);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const std::array<int, 4>& kinds) {
-        for (const int kind : kinds) {
-            add(from, to, kind);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const std::array<int, 4>& kinds) {
-        while (targets != 0) {
-            const Square to = pop_lowest(targets);
-            add_promotions(static_cast<Square>(to - offset), to, kinds);
-        }
     }
 
 private:

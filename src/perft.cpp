@@ -95,7 +95,7 @@ std::uint64_t count_for(const BoardState& board) {
 // Makes every move the moment the generator finds it and counts its subtree:
 // no move list, and each make sees its kind as a constant.
 template <Color us>
-class PerftSink {
+class PerftSink : public generation::EachMoveSink<PerftSink<us>> {
 public:
     PerftSink(const BoardState& board, int depth) : board_(board), depth_(depth) {}
 
@@ -107,32 +107,6 @@ public:
         } else {
             make_for_perft<us, true>(board_, next, from, to, kind);
             total_ += perft_for<opposite(us)>(next, depth_ - 1);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
-        while (targets != 0) {
-            add(from, pop_lowest(targets), kind);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_piece_moves(Square from, Bitboard captures, Bitboard quiets) {
-        add_targets(from, captures, Capture);
-        add_targets(from, quiets, Quiet);
-    }
-    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, int kind) {
-        while (targets != 0) {
-            const Square to = pop_lowest(targets);
-            add(static_cast<Square>(to - offset), to, kind);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const std::array<int, 4>& kinds) {
-        for (const int kind : kinds) {
-            add(from, to, kind);
-        }
-    }
-    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const std::array<int, 4>& kinds) {
-        while (targets != 0) {
-            const Square to = pop_lowest(targets);
-            add_promotions(static_cast<Square>(to - offset), to, kinds);
         }
     }
     std::uint64_t total() const { return total_; }
