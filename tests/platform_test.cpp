@@ -8,21 +8,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "platform.h"
+#include "test_support.h"
 
 namespace kestrune {
 namespace {
 
+using testing::read_file;
+
 std::string temp_path(const std::string& name) {
     return (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))).string();
-}
-
-std::string contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 TEST(PlatformLogTest, EmptiesAnExistingFileAndWritesEveryByteAsGiven) {
@@ -31,11 +28,11 @@ TEST(PlatformLogTest, EmptiesAnExistingFileAndWritesEveryByteAsGiven) {
     std::string problem;
     const int fd = platform::create_log(path, problem);
     ASSERT_GE(fd, 0) << problem;
-    EXPECT_EQ(contents(path), "");
+    EXPECT_EQ(read_file(path), "");
     const std::string bytes("uci\r\nisready\n\x1A\0go\n", 18);
     EXPECT_TRUE(platform::write_all(fd, bytes));
     platform::close_file(fd);
-    EXPECT_EQ(contents(path), bytes);
+    EXPECT_EQ(read_file(path), bytes);
     std::filesystem::remove(path);
 }
 
