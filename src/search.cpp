@@ -374,7 +374,11 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
     return result;
 }
 
-SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limits) {
+namespace {
+
+// Fresh per-search state: the limits, the game's moves for the repetition
+// test, the clock and the counters.
+void begin_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.limits = limits;
     s.game_moves = game.moves;
     std::fill(s.game_move_counts.begin(), s.game_move_counts.end(), 0U);
@@ -385,7 +389,52 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     s.seldepth = 0;
     s.stop = false;
     s.stats = SearchStats{};
+}
 
+// Where iterative deepening stands: the depth, which of its lines is next
+// (multi-PV), the root moves earlier lines of this depth took, and the
+// aspiration window.
+struct Deepening {
+    int depth = 1;
+    std::size_t line = 1;
+    ExcludedMoves excluded;
+    int alpha = -MATE_SCORE;
+    int beta = MATE_SCORE;
+
+    // A score on or outside the window opens that side fully; the same line
+    // is then searched again.
+    bool widened_after(const SearchResult& r) {
+        if (r.score <= alpha) {
+            alpha = -MATE_SCORE;
+            return true;
+        }
+        if (r.score >= beta) {
+            beta = MATE_SCORE;
+            return true;
+        }
+        return false;
+    }
+
+    // After a completed line: the next line of this depth, or the first line
+    // of the next depth, in a window around the score just found.
+    void advance_after(const SearchResult& r, std::size_t lines_per_depth) {
+        excluded.push(uci_text(r.best_move));
+        if (line < lines_per_depth) {
+            ++line;
+        } else {
+            excluded = ExcludedMoves{};
+            ++depth;
+            line = 1;
+        }
+        alpha = r.score - ASPIRATION_MARGIN;
+        beta = r.score + ASPIRATION_MARGIN;
+    }
+};
+
+}  // namespace
+
+SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limits) {
+    begin_search(s, game, limits);
     const BoardState& root = game.board;
     SearchResult result;
     const std::size_t legal_moves = generate_moves(root, false).size();
@@ -396,39 +445,21 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     // move is excluded no line could complete.
     const std::size_t lines_per_depth = std::min<std::size_t>(std::max<std::uint8_t>(limits.multipv, 1), legal_moves);
 
-    int alpha = -MATE_SCORE;
-    int beta = MATE_SCORE;
-    int depth = 1;
-    std::size_t line = 1;
-    ExcludedMoves excluded;
-    while (depth <= limits.max_depth && !s.stop) {
-        const SearchResult r = search_root(s, root, static_cast<std::uint8_t>(depth), to_score(alpha), to_score(beta),
-                                           excluded);
+    Deepening d;
+    while (d.depth <= limits.max_depth && !s.stop) {
+        const auto depth = static_cast<std::uint8_t>(d.depth);
+        const SearchResult r = search_root(s, root, depth, to_score(d.alpha), to_score(d.beta), d.excluded);
         if (s.stop) {
             break;
         }
-        if (r.score <= alpha) {
-            alpha = -MATE_SCORE;
+        if (d.widened_after(r)) {
             continue;
         }
-        if (r.score >= beta) {
-            beta = MATE_SCORE;
-            continue;
-        }
-        report_line(s, root, r, static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(line));
-        excluded.push(uci_text(r.best_move));
-        if (line == 1) {
+        report_line(s, root, r, depth, static_cast<std::uint8_t>(d.line));
+        if (d.line == 1) {
             result = r;
         }
-        if (line < lines_per_depth) {
-            ++line;
-        } else {
-            excluded = ExcludedMoves{};
-            ++depth;
-            line = 1;
-        }
-        alpha = r.score - ASPIRATION_MARGIN;
-        beta = r.score + ASPIRATION_MARGIN;
+        d.advance_after(r, lines_per_depth);
         s.stats = SearchStats{};
         if (r.single_reply) {
             break;
