@@ -1,5 +1,6 @@
 #include "perft.h"
 
+#include <array>
 #include <cstring>
 
 #include "move_generation.h"
@@ -92,6 +93,222 @@ std::uint64_t count_for(const BoardState& board) {
     return sink.count();
 }
 
+// The replies to each move of a node two plies above the leaves, mostly
+// counted without making the move. Our move changes the opponent's moves only
+// through the squares it empties and fills: the opponent's position with it to
+// move is read once, and a move that stays clear of everything that decides
+// the opponent's king safety, pins and castling (the gates below) keeps those
+// counts; only sliders that see the move's squares, knights near a capture and
+// the pawns are counted again. Any other move is made and counted in full.
+template <Color us>
+class ReplyCounter {
+    static constexpr Color them = opposite(us);
+    using Them = generation::Side<them>;
+
+public:
+    explicit ReplyCounter(const BoardState& board)
+        : board_(board), facts_(generation::read_position<false, them>(board)) {
+        // The opponent in check here means an illegal root position: count everything in full.
+        counts_after_move_ = facts_.checkers == 0;
+        if (counts_after_move_) {
+            count_unchanging_moves();
+            count_pieces();
+            build_gates();
+        }
+    }
+
+    KESTRUNE_FORCE_INLINE std::uint64_t replies(Square from, Square to, int kind) const {
+        if (counts_after_move_ && !changes_safety(from, to, kind)) {
+            return count_after(from, to, kind);
+        }
+        BoardState next;
+        make_for_perft<us, false>(board_, next, from, to, kind);
+        return count_for<them>(next);
+    }
+
+private:
+    struct Slider {
+        Square square;
+        bool diagonal;
+        bool orthogonal;
+        Bitboard reach;     // its attacks before our move
+        Bitboard pin_line;  // where it may go: all squares unless pinned
+        int count;
+    };
+
+    static Bitboard slider_attacks(const Slider& s, Bitboard occupancy) {
+        return (s.diagonal ? bishop_attacks(s.square, occupancy) : 0) |
+               (s.orthogonal ? rook_attacks(s.square, occupancy) : 0);
+    }
+
+    // King steps, castling and pinned pawns: kept by every move that passes the gates.
+    void count_unchanging_moves() {
+        generation::CountSink sink;
+        generation::add_king_steps(facts_, sink);
+        generation::add_castling<them>(facts_, sink);
+        generation::add_pinned_pawns<false, them>(board_, facts_, sink);
+        unchanging_ = sink.count();
+    }
+
+    // Free knights, and every slider with its reach; pinned knights have no moves.
+    void count_pieces() {
+        free_knights_ = board_.pieces(them, Knight) & ~facts_.pinned;
+        for (Bitboard n = free_knights_; n != 0;) {
+            knight_count_ += popcount(knight_attacks(pop_lowest(n)) & ~facts_.own);
+        }
+        const Bitboard queens = board_.pieces(them, Queen);
+        const Bitboard diagonal = board_.pieces(them, Bishop) | queens;
+        const Bitboard orthogonal = board_.pieces(them, Rook) | queens;
+        for (Bitboard p = diagonal | orthogonal; p != 0;) {
+            const Square s = pop_lowest(p);
+            Slider& slider = sliders_[slider_total_++];
+            slider.square = s;
+            slider.diagonal = contains(diagonal, s);
+            slider.orthogonal = contains(orthogonal, s);
+            slider.reach = slider_attacks(slider, facts_.all);
+            slider.pin_line = contains(facts_.pinned, s) ? line(facts_.king, s) : ~Bitboard{0};
+            slider.count = popcount(slider.reach & ~facts_.own & slider.pin_line);
+            slider_squares_ |= square_bb(s);
+            slider_reach_ |= slider.reach;
+            slider_count_ += slider.count;
+        }
+    }
+
+    void build_gates();
+    bool changes_safety(Square from, Square to, int kind) const;
+    std::uint64_t count_after(Square from, Square to, int kind) const;
+    int pawn_count_after(Bitboard to_bb, Bitboard occupied, Bitboard ours) const;
+    int slider_count_after(Bitboard touched, Bitboard occupied, Bitboard their_own) const;
+
+    const BoardState& board_;
+    generation::PositionFacts facts_;  // the opponent's view, as if it were to move now
+    bool counts_after_move_;
+    std::uint64_t unchanging_ = 0;
+    Bitboard free_knights_ = 0;
+    int knight_count_ = 0;
+    std::array<Slider, 16> sliders_{};
+    std::size_t slider_total_ = 0;
+    Bitboard slider_squares_ = 0;
+    Bitboard slider_reach_ = 0;
+    int slider_count_ = 0;
+    // By the kind of our piece: the squares that piece may not leave or enter
+    // without changing the opponent's king steps, checks, pins or castling.
+    std::array<Bitboard, 6> gates_{};
+};
+
+// The gates: the lines between the opponent's king and our sliders aimed at
+// it (pins and discovered checks), every line through the squares the king
+// could step to or cross (our attacks on them; the king itself taken off the
+// board), its neighbours, its castling corners and paths while the right
+// remains, and by piece kind the squares from which that piece would attack
+// the king or those squares.
+template <Color us>
+void ReplyCounter<us>::build_gates() {
+    const Square king = facts_.king;
+    const Bitboard queens = board_.pieces(us, Queen);
+    const Bitboard diagonal_rays = bishop_attacks(king, 0);
+    const Bitboard orthogonal_rays = rook_attacks(king, 0);
+    Bitboard common = king_attacks(king);
+    for (Bitboard s = ((board_.pieces(us, Bishop) | queens) & diagonal_rays) |
+                      ((board_.pieces(us, Rook) | queens) & orthogonal_rays);
+         s != 0;) {
+        const Square sniper = pop_lowest(s);
+        common |= between(king, sniper) | square_bb(sniper);
+    }
+    const Bitboard zone = (king_attacks(king) & ~facts_.own) | (facts_.kingside_open ? Them::kingside_path : 0) |
+                          (facts_.queenside_open ? Them::queenside_path : 0);
+    const Bitboard without_king = facts_.all ^ square_bb(king);
+    Bitboard knight_reach = knight_attacks(king);
+    Bitboard king_reach = 0;
+    for (Bitboard z = zone; z != 0;) {
+        const Square s = pop_lowest(z);
+        common |= queen_attacks(s, without_king);
+        knight_reach |= knight_attacks(s);
+        king_reach |= king_attacks(s);
+    }
+    if ((board_.castle_touched & Them::kingside_corners) == 0) {
+        common |= Them::kingside_corners | Them::kingside_path;
+    }
+    if ((board_.castle_touched & Them::queenside_corners) == 0) {
+        common |= Them::queenside_corners | Them::queenside_empty;
+    }
+    gates_[Pawn] = common | pawn_attackers_of(us, zone | square_bb(king));
+    gates_[Knight] = common | knight_reach;
+    gates_[Bishop] = common | diagonal_rays;
+    gates_[Rook] = common | orthogonal_rays;
+    gates_[Queen] = common | diagonal_rays | orthogonal_rays;
+    gates_[King] = common | king_reach;
+}
+
+// Castling and en passant move or remove a second piece; a double step may
+// give the opponent an en-passant capture.
+template <Color us>
+KESTRUNE_FORCE_INLINE bool ReplyCounter<us>::changes_safety(Square from, Square to, int kind) const {
+    if (kind == CastleKingside || kind == CastleQueenside || kind == EnPassant) {
+        return true;
+    }
+    const auto moved = static_cast<std::size_t>(kind_of(board_.squares[from]));
+    const auto arriving = (kind & 8) != 0 ? static_cast<std::size_t>((kind & 3) + 1) : moved;
+    if (((gates_[moved] & square_bb(from)) | (gates_[arriving] & square_bb(to))) != 0) {
+        return true;
+    }
+    const Bitboard beside = ((square_bb(to) << 1) & NOT_FILE_A) | ((square_bb(to) >> 1) & NOT_FILE_H);
+    return kind == DoublePawnPush && (beside & board_.pieces(them, Pawn)) != 0;
+}
+
+template <Color us>
+KESTRUNE_FORCE_INLINE std::uint64_t ReplyCounter<us>::count_after(Square from, Square to, int kind) const {
+    const Bitboard to_bb = square_bb(to);
+    const Bitboard touched = square_bb(from) | to_bb;
+    const Bitboard occupied = (facts_.all ^ square_bb(from)) | to_bb;
+    const Bitboard ours = (facts_.enemy ^ square_bb(from)) | to_bb;
+    const Bitboard their_own = facts_.own & ~to_bb;
+    int count = pawn_count_after(to_bb, occupied, ours) + knight_count_;
+    if ((kind & Capture) != 0) {
+        // Their knights may now take on the square; a captured knight's moves are gone.
+        count += popcount(knight_attacks(to) & free_knights_);
+        if (contains(free_knights_, to)) {
+            count -= popcount(knight_attacks(to) & ~facts_.own);
+        }
+    }
+    count += ((slider_reach_ | slider_squares_) & touched) != 0 ? slider_count_after(touched, occupied, their_own)
+                                                                : slider_count_;
+    return unchanging_ + static_cast<std::uint64_t>(count);
+}
+
+template <Color us>
+KESTRUNE_FORCE_INLINE int ReplyCounter<us>::slider_count_after(Bitboard touched, Bitboard occupied,
+                                                               Bitboard their_own) const {
+    int count = 0;
+    for (std::size_t i = 0; i < slider_total_; ++i) {
+        const Slider& s = sliders_[i];
+        if ((their_own & square_bb(s.square)) == 0) {
+            continue;  // captured
+        }
+        count += (s.reach & touched) == 0 ? s.count : popcount(slider_attacks(s, occupied) & ~their_own & s.pin_line);
+    }
+    return count;
+}
+
+// The opponent's free pawns as sets, against the board after our move.
+template <Color us>
+KESTRUNE_FORCE_INLINE int ReplyCounter<us>::pawn_count_after(Bitboard to_bb, Bitboard occupied, Bitboard ours) const {
+    using T = Them;
+    const Bitboard free_pawns = board_.pieces(them, Pawn) & ~facts_.pinned & ~to_bb;
+    const Bitboard pawns = free_pawns & ~T::seventh_rank;
+    const Bitboard promoting = free_pawns & T::seventh_rank;
+    const Bitboard single = T::forward(pawns) & ~occupied;
+    int count = popcount(single) + popcount(T::forward(single & T::push_start_rank) & ~occupied) +
+                popcount(T::template shift<T::first_capture>(pawns & T::first_capture_from) & ours) +
+                popcount(T::template shift<T::second_capture>(pawns & T::second_capture_from) & ours);
+    if (promoting != 0) {
+        count += 4 * (popcount(T::forward(promoting) & ~occupied) +
+                      popcount(T::template shift<T::first_capture>(promoting & T::first_capture_from) & ours) +
+                      popcount(T::template shift<T::second_capture>(promoting & T::second_capture_from) & ours));
+    }
+    return count;
+}
+
 // Makes every move the moment the generator finds it and counts its subtree:
 // no move list, and each make sees its kind as a constant.
 template <Color us>
@@ -101,13 +318,8 @@ public:
 
     KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
         BoardState next;
-        if (depth_ == 2) {
-            make_for_perft<us, false>(board_, next, from, to, kind);
-            total_ += count_for<opposite(us)>(next);
-        } else {
-            make_for_perft<us, true>(board_, next, from, to, kind);
-            total_ += perft_for<opposite(us)>(next, depth_ - 1);
-        }
+        make_for_perft<us, true>(board_, next, from, to, kind);
+        total_ += perft_for<opposite(us)>(next, depth_ - 1);
     }
     std::uint64_t total() const { return total_; }
 
@@ -117,9 +329,27 @@ private:
     std::uint64_t total_ = 0;
 };
 
+// Two plies above the leaves: each move's replies are counted, not generated.
+template <Color us>
+class ReplyCountSink : public generation::EachMoveSink<ReplyCountSink<us>> {
+public:
+    explicit ReplyCountSink(const BoardState& board) : counter_(board) {}
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) { total_ += counter_.replies(from, to, kind); }
+    std::uint64_t total() const { return total_; }
+
+private:
+    ReplyCounter<us> counter_;
+    std::uint64_t total_ = 0;
+};
+
 // depth >= 2; the last ply is counted, not made.
 template <Color us>
 std::uint64_t perft_for(const BoardState& board, int depth) {
+    if (depth == 2) {
+        ReplyCountSink<us> sink(board);
+        generation::generate_for<false, us>(board, sink);
+        return sink.total();
+    }
     PerftSink<us> sink(board, depth);
     generation::generate_for<false, us>(board, sink);
     return sink.total();

@@ -399,6 +399,27 @@ TEST(Generator, ConsistentAlongRandomGames) {
     }
 }
 
+// Perft counts the replies two plies above the leaves mostly without making
+// the move; the search's generator and full make must give the same totals.
+TEST(Perft, LastTwoPliesAgreeWithMakingEveryMove) {
+    for (const GamePosition& p : game_positions()) {
+        std::uint64_t two_plies = 0;
+        std::uint64_t three_plies = 0;
+        std::uint64_t three_plies_from_children = 0;
+        for (const Move m : generate_moves(p.board, false)) {
+            const BoardState child = make_move_unrecorded(p.board, m);
+            two_plies += count_moves(child);
+            three_plies_from_children += perft(child, 2);
+            for (const Move reply : generate_moves(child, false)) {
+                three_plies += count_moves(make_move_unrecorded(child, reply));
+            }
+        }
+        ASSERT_EQ(perft(p.board, 2), two_plies) << describe(p);
+        ASSERT_EQ(perft(p.board, 3), three_plies) << describe(p);
+        ASSERT_EQ(three_plies_from_children, three_plies) << describe(p);
+    }
+}
+
 // "move: count" lines of a divide listing.
 std::map<std::string, std::uint64_t> listing_counts(const std::vector<std::string>& lines) {
     std::map<std::string, std::uint64_t> counts;
