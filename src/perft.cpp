@@ -174,6 +174,9 @@ private:
         }
     }
 
+    Bitboard lines_to_king(Bitboard our_diagonal, Bitboard our_orthogonal) const;
+    Bitboard lines_through(Square square, Bitboard diagonal, Bitboard orthogonal, Bitboard our_diagonal,
+                           Bitboard our_orthogonal) const;
     void build_gates();
     bool changes_safety(Square from, Square to, int kind) const;
     std::uint64_t count_after(Square from, Square to, int kind) const;
@@ -196,35 +199,77 @@ private:
     std::array<Bitboard, 6> gates_{};
 };
 
-// The gates: the lines between the opponent's king and our sliders aimed at
-// it (pins and discovered checks), every line through the squares the king
-// could step to or cross (our attacks on them; the king itself taken off the
-// board), its neighbours, its castling corners and paths while the right
-// remains, and by piece kind the squares from which that piece would attack
-// the king or those squares.
+// Our sliders aimed at the opponent's king along its lines. With one piece
+// between, that piece is pinned or shields a check: the whole line and the
+// slider count. With two, only lifting one of them matters; with three or
+// more, no single move changes anything.
+template <Color us>
+Bitboard ReplyCounter<us>::lines_to_king(Bitboard our_diagonal, Bitboard our_orthogonal) const {
+    const Square king = facts_.king;
+    Bitboard gate = 0;
+    for (Bitboard s = (our_diagonal & bishop_attacks(king, 0)) | (our_orthogonal & rook_attacks(king, 0)); s != 0;) {
+        const Square sniper = pop_lowest(s);
+        const Bitboard blockers = between(king, sniper) & facts_.all;
+        if (!more_than_one(blockers)) {
+            gate |= between(king, sniper) | square_bb(sniper);
+        } else if (!more_than_one(blockers & (blockers - 1))) {
+            gate |= blockers;
+        }
+    }
+    return gate;
+}
+
+// Our sliders that attack `square` (with the opponent's king off the board,
+// which may not step back along a line) and the squares between, and the one
+// piece in front of each slider that would attack it if that piece moved.
+template <Color us>
+Bitboard ReplyCounter<us>::lines_through(Square square, Bitboard diagonal, Bitboard orthogonal, Bitboard our_diagonal,
+                                         Bitboard our_orthogonal) const {
+    const Bitboard without_king = facts_.all ^ square_bb(facts_.king);
+    Bitboard gate = 0;
+    for (Bitboard s = (diagonal & our_diagonal) | (orthogonal & our_orthogonal); s != 0;) {
+        const Square seer = pop_lowest(s);
+        gate |= between(square, seer) | square_bb(seer);
+    }
+    // With the first piece on each line lifted, the attacks reach one piece further.
+    for (Bitboard s = (bishop_attacks(square, without_king & ~diagonal) & ~diagonal & our_diagonal) |
+                      (rook_attacks(square, without_king & ~orthogonal) & ~orthogonal & our_orthogonal);
+         s != 0;) {
+        gate |= between(square, pop_lowest(s)) & facts_.all;
+    }
+    return gate;
+}
+
+// The gates. For every kind: the king's neighbours, the lines to the king,
+// the lines through every square the king could step to or cross, and the
+// castling corners and paths while the right remains. By kind, the squares
+// from which that piece would attack the king or one of those squares, or
+// pin a piece to the king.
 template <Color us>
 void ReplyCounter<us>::build_gates() {
     const Square king = facts_.king;
     const Bitboard queens = board_.pieces(us, Queen);
-    const Bitboard diagonal_rays = bishop_attacks(king, 0);
-    const Bitboard orthogonal_rays = rook_attacks(king, 0);
-    Bitboard common = king_attacks(king);
-    for (Bitboard s = ((board_.pieces(us, Bishop) | queens) & diagonal_rays) |
-                      ((board_.pieces(us, Rook) | queens) & orthogonal_rays);
-         s != 0;) {
-        const Square sniper = pop_lowest(s);
-        common |= between(king, sniper) | square_bb(sniper);
-    }
+    const Bitboard our_diagonal = board_.pieces(us, Bishop) | queens;
+    const Bitboard our_orthogonal = board_.pieces(us, Rook) | queens;
+    Bitboard common = king_attacks(king) | lines_to_king(our_diagonal, our_orthogonal);
     const Bitboard zone = (king_attacks(king) & ~facts_.own) | (facts_.kingside_open ? Them::kingside_path : 0) |
                           (facts_.queenside_open ? Them::queenside_path : 0);
     const Bitboard without_king = facts_.all ^ square_bb(king);
+    // A slider arriving on the king's lines checks it, or pins one of its pieces.
+    const Bitboard their_shields = (bishop_attacks(king, facts_.all) | rook_attacks(king, facts_.all)) & facts_.own;
+    Bitboard diagonal_reach = bishop_attacks(king, facts_.all & ~their_shields);
+    Bitboard orthogonal_reach = rook_attacks(king, facts_.all & ~their_shields);
     Bitboard knight_reach = knight_attacks(king);
     Bitboard king_reach = 0;
     for (Bitboard z = zone; z != 0;) {
-        const Square s = pop_lowest(z);
-        common |= queen_attacks(s, without_king);
-        knight_reach |= knight_attacks(s);
-        king_reach |= king_attacks(s);
+        const Square square = pop_lowest(z);
+        const Bitboard diagonal = bishop_attacks(square, without_king);
+        const Bitboard orthogonal = rook_attacks(square, without_king);
+        diagonal_reach |= diagonal;
+        orthogonal_reach |= orthogonal;
+        knight_reach |= knight_attacks(square);
+        king_reach |= king_attacks(square);
+        common |= lines_through(square, diagonal, orthogonal, our_diagonal, our_orthogonal);
     }
     if ((board_.castle_touched & Them::kingside_corners) == 0) {
         common |= Them::kingside_corners | Them::kingside_path;
@@ -234,22 +279,22 @@ void ReplyCounter<us>::build_gates() {
     }
     gates_[Pawn] = common | pawn_attackers_of(us, zone | square_bb(king));
     gates_[Knight] = common | knight_reach;
-    gates_[Bishop] = common | diagonal_rays;
-    gates_[Rook] = common | orthogonal_rays;
-    gates_[Queen] = common | diagonal_rays | orthogonal_rays;
+    gates_[Bishop] = common | diagonal_reach;
+    gates_[Rook] = common | orthogonal_reach;
+    gates_[Queen] = common | diagonal_reach | orthogonal_reach;
     gates_[King] = common | king_reach;
 }
 
-// Castling and en passant move or remove a second piece; a double step may
-// give the opponent an en-passant capture.
+// Castling and en passant move or remove a second piece, a promotion puts a
+// new piece on lines its pawn may have blocked, a double step may give the
+// opponent an en-passant capture: those are always made.
 template <Color us>
 KESTRUNE_FORCE_INLINE bool ReplyCounter<us>::changes_safety(Square from, Square to, int kind) const {
-    if (kind == CastleKingside || kind == CastleQueenside || kind == EnPassant) {
+    if (kind == CastleKingside || kind == CastleQueenside || kind == EnPassant || (kind & 8) != 0) {
         return true;
     }
-    const auto moved = static_cast<std::size_t>(kind_of(board_.squares[from]));
-    const auto arriving = (kind & 8) != 0 ? static_cast<std::size_t>((kind & 3) + 1) : moved;
-    if (((gates_[moved] & square_bb(from)) | (gates_[arriving] & square_bb(to))) != 0) {
+    const Bitboard gate = gates_[static_cast<std::size_t>(kind_of(board_.squares[from]))];
+    if ((gate & (square_bb(from) | square_bb(to))) != 0) {
         return true;
     }
     const Bitboard beside = ((square_bb(to) << 1) & NOT_FILE_A) | ((square_bb(to) >> 1) & NOT_FILE_H);
