@@ -189,7 +189,7 @@ private:
     std::uint64_t unchanging_ = 0;
     Bitboard free_knights_ = 0;
     int knight_count_ = 0;
-    std::array<Slider, 16> sliders_{};
+    std::array<Slider, 16> sliders_;  // at most 15: 16 pieces a side, one of them the king
     std::size_t slider_total_ = 0;
     Bitboard slider_squares_ = 0;
     Bitboard slider_reach_ = 0;
