@@ -294,9 +294,8 @@ KESTRUNE_FORCE_INLINE void add_free_pieces(const BoardState& b, const PositionFa
 // Pawns that are not pinned, as sets: pushes, double pushes, captures on the
 // first diagonal and the second, then promotions the same way.
 template <bool CapturesOnly, Color us, typename Sink>
-KESTRUNE_FORCE_INLINE void add_free_pawns(const BoardState& b, const PositionFacts& f, Sink& out) {
+KESTRUNE_FORCE_INLINE void add_free_pawns(Bitboard free_pawns, const PositionFacts& f, Sink& out) {
     using S = Side<us>;
-    const Bitboard free_pawns = b.pieces(us, Pawn) & ~f.pinned;
     const Bitboard pawns = free_pawns & ~S::seventh_rank;
     const Bitboard promoting = free_pawns & S::seventh_rank;
     constexpr int first = S::first_capture;
@@ -351,7 +350,7 @@ KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
         add_pinned_pawns<CapturesOnly, us>(b, f, out);
     }
     add_free_pieces<CapturesOnly, us>(b, f, out);
-    add_free_pawns<CapturesOnly, us>(b, f, out);
+    add_free_pawns<CapturesOnly, us>(b.pieces(us, Pawn) & ~f.pinned, f, out);
 }
 
 // The generator hands over moves in groups (a piece's targets, a pawn

@@ -335,23 +335,16 @@ KESTRUNE_FORCE_INLINE int ReplyCounter<us>::slider_count_after(Bitboard touched,
     return count;
 }
 
-// The opponent's free pawns as sets, against the board after our move.
+// The opponent's free pawns, counted by the generator against the board after our move.
 template <Color us>
 KESTRUNE_FORCE_INLINE int ReplyCounter<us>::pawn_count_after(Bitboard to_bb, Bitboard occupied, Bitboard ours) const {
-    using T = Them;
-    const Bitboard free_pawns = board_.pieces(them, Pawn) & ~facts_.pinned & ~to_bb;
-    const Bitboard pawns = free_pawns & ~T::seventh_rank;
-    const Bitboard promoting = free_pawns & T::seventh_rank;
-    const Bitboard single = T::forward(pawns) & ~occupied;
-    int count = popcount(single) + popcount(T::forward(single & T::push_start_rank) & ~occupied) +
-                popcount(T::template shift<T::first_capture>(pawns & T::first_capture_from) & ours) +
-                popcount(T::template shift<T::second_capture>(pawns & T::second_capture_from) & ours);
-    if (promoting != 0) {
-        count += 4 * (popcount(T::forward(promoting) & ~occupied) +
-                      popcount(T::template shift<T::first_capture>(promoting & T::first_capture_from) & ours) +
-                      popcount(T::template shift<T::second_capture>(promoting & T::second_capture_from) & ours));
-    }
-    return count;
+    generation::PositionFacts after = facts_;
+    after.all = occupied;
+    after.quiet_mask = ~occupied;
+    after.capture_mask = ours;
+    generation::CountSink sink;
+    generation::add_free_pawns<false, them>(board_.pieces(them, Pawn) & ~facts_.pinned & ~to_bb, after, sink);
+    return static_cast<int>(sink.count());
 }
 
 // Makes every move the moment the generator finds it and counts its subtree:
