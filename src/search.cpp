@@ -103,6 +103,16 @@ std::uint8_t reduction(int depth, int move_index) {
 
 namespace {
 
+// The counts of a quiescence node: made by quiescence itself, or for a child
+// that stands pat and is settled without making its move.
+KESTRUNE_FORCE_INLINE void count_quiescence_node(Searcher& s, int ply, bool stands_pat) {
+    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
+    ++s.stats.nodes;
+    if (stands_pat) {
+        ++s.stats.stand_pat_cutoffs;
+    }
+}
+
 KESTRUNE_FORCE_INLINE std::int16_t evaluate_parts(const ScoreParts& parts, Color side) {
     const int w = (256 * parts.phase + 12) / 24;
     const int v = ((256 - w) * parts.mg_score + w * parts.eg_score) / 256;
@@ -117,9 +127,7 @@ KESTRUNE_FORCE_INLINE bool child_stands_pat(Searcher& s, const BoardState& posit
     if (evaluate_parts(score_parts_after(position, m), opposite(position.side)) < child_beta) {
         return false;
     }
-    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, child_ply));
-    ++s.stats.nodes;
-    ++s.stats.stand_pat_cutoffs;
+    count_quiescence_node(s, child_ply, true);
     return true;
 }
 
@@ -139,9 +147,7 @@ KESTRUNE_FORCE_INLINE bool frontier_child_stands_pat(Searcher& s, const BoardSta
     if (s.stop) {
         return true;
     }
-    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, child_ply));
-    ++s.stats.nodes;
-    ++s.stats.stand_pat_cutoffs;
+    count_quiescence_node(s, child_ply, true);
     return true;
 }
 
@@ -161,12 +167,10 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     if (s.stop) {
         return 0;
     }
-    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
-    ++s.stats.nodes;
     const int beta = beta_in;
     const int stand = evaluate(position);
+    count_quiescence_node(s, ply, stand >= beta);
     if (stand >= beta) {
-        ++s.stats.stand_pat_cutoffs;
         return beta_in;
     }
     int alpha = std::max<int>(alpha_in, stand);
