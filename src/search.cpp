@@ -34,8 +34,20 @@ const ReductionTable REDUCTIONS = [] {
 std::int16_t to_score(int value) { return static_cast<std::int16_t>(value); }
 
 void check_clock(Searcher& s) {
-    const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
-    if (elapsed >= s.limits.time_limit_ms || s.signals.raised(Signal::Stop)) {
+    if (s.halt != nullptr) {
+        s.published_leaves->store(s.reported_leaves + s.stats.leaf_returns + s.stats.stand_pat_cutoffs,
+                                  std::memory_order_relaxed);
+        if (s.halt->load(std::memory_order_relaxed) || s.signals.raised(Signal::Stop)) {
+            s.stop = true;
+        }
+        return;
+    }
+    if (s.pondering && s.signals.raised(Signal::PonderHit)) {
+        s.pondering = false;
+        s.clock_start_ms = now_ms();
+    }
+    const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.clock_start_ms);
+    if ((!s.pondering && elapsed >= s.limits.time_limit_ms) || s.signals.raised(Signal::Stop)) {
         s.stop = true;
     }
 }
@@ -387,10 +399,13 @@ void begin_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.limits = limits;
     s.repetitions.start(game.position_keys);
     s.start_ms = now_ms();
+    s.clock_start_ms = s.start_ms;
+    s.pondering = limits.ponder;
     s.seldepth = 0;
     s.stop = false;
     s.stats = SearchStats{};
     s.reported_nodes = 0;
+    s.reported_leaves = 0;
 }
 
 // Where iterative deepening stands: the depth, which of its lines is next
@@ -478,6 +493,45 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     return result;
 }
 
+std::uint64_t run_helper_search(Searcher& s, const Game& game, const SearchLimits& limits, int first_depth) {
+    begin_search(s, game, limits);
+    const BoardState& root = game.board;
+    if (generate_moves(root, false).empty()) {
+        return 0;
+    }
+    Deepening d;
+    d.depth = first_depth;
+    while (d.depth <= limits.max_depth && !s.stop) {
+        const SearchResult r = search_root(s, root, static_cast<std::uint8_t>(d.depth), to_score(d.alpha),
+                                           to_score(d.beta), d.excluded);
+        if (s.stop) {
+            break;
+        }
+        if (d.widened_after(r)) {
+            continue;
+        }
+        d.advance_after(r, 1);
+        s.reported_nodes += s.stats.nodes;
+        s.reported_leaves += s.stats.leaf_returns + s.stats.stand_pat_cutoffs;
+        s.stats = SearchStats{};
+        if (r.single_reply) {
+            break;
+        }
+    }
+    s.published_leaves->store(s.reported_leaves + s.stats.leaf_returns + s.stats.stand_pat_cutoffs,
+                              std::memory_order_relaxed);
+    return s.reported_nodes + s.stats.nodes;
+}
+
+std::optional<Move> expected_reply(const Searcher& s, const BoardState& position, Move move) {
+    const BoardState after = make_move_unrecorded(position, move);
+    const auto reply = table_move(s, after);
+    if (reply && contains(generate_moves(after, false), *reply)) {
+        return reply;
+    }
+    return std::nullopt;
+}
+
 std::string score_text(std::int16_t score) {
     if (score < -MATE_THRESHOLD) {
         return "mate " + std::to_string((-30000 - score) / 2);
@@ -501,7 +555,9 @@ std::uint32_t nodes_per_second(std::uint32_t nodes, std::uint32_t elapsed_ms) {
 
 void report_line(Searcher& s, const BoardState& position, const SearchResult& result, std::uint8_t depth,
                  std::uint8_t line) {
-    const std::uint32_t nodes = s.stats.leaf_returns + s.stats.stand_pat_cutoffs;
+    // Wraps like the counters it adds up.
+    const auto helpers = static_cast<std::uint32_t>(s.helper_work ? s.helper_work() : 0);
+    const std::uint32_t nodes = s.stats.leaf_returns + s.stats.stand_pat_cutoffs + helpers;
     const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
     std::string text = "info depth " + std::to_string(depth);
     text += " seldepth " + std::to_string(s.seldepth);
