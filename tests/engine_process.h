@@ -9,12 +9,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "test_support.h"
 
 namespace kestrune::testing {
 
@@ -44,7 +47,10 @@ inline bool engine_is_launched() { return !launcher_words().empty(); }
 
 class EngineProcess {
 public:
-    explicit EngineProcess(const std::vector<std::string>& args = {}, const char* binary = KESTRUNE_BINARY) {
+    // `with_profile` false starts the engine without the environment's
+    // profile words: the plain engine, whatever the test run is set to.
+    explicit EngineProcess(const std::vector<std::string>& args = {}, const char* binary = KESTRUNE_BINARY,
+                           bool with_profile = true) {
         int in[2], out[2], err[2];
         if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
             throw std::runtime_error("pipe failed");
@@ -55,6 +61,10 @@ public:
             command = launcher_words();
         }
         command.emplace_back(binary);
+        if (std::string_view(binary) == KESTRUNE_BINARY && with_profile) {
+            const std::vector<std::string> profile = profile_words();
+            command.insert(command.end(), profile.begin(), profile.end());
+        }
         command.insert(command.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& word : command) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine.h"
 #include "engine_process.h"
 #include "test_support.h"
 
@@ -19,6 +20,18 @@ namespace kestrune::testing {
 using Lines = std::vector<std::string>;
 
 inline const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
+
+// The answer to "uci" in the profile the tests run in, line by line.
+inline Lines identification_lines() {
+    const std::string text = extended_profile() ? extended_identification() : std::string(IDENTIFICATION);
+    Lines lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
 
 // The first line must be the banner.
 inline void expect_banner(EngineProcess& engine, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {

@@ -50,7 +50,10 @@ struct TestEngine {
     TestEngine() {
         auto owned = std::make_unique<CaptureSink>();
         sink = owned.get();
-        engine = std::make_unique<Engine>(EngineOptions{}, std::move(owned), &signals);
+        // The same searches in either profile: run with the extended one as well
+        // (KESTRUNE_TEST_ENGINE_ARGS=--extended), they must answer alike.
+        engine = std::make_unique<Engine>(EngineOptions{.extended = testing::extended_profile()}, std::move(owned),
+                                          &signals);
         sink->searcher = &engine->searcher();
     }
     Searcher& searcher() { return engine->searcher(); }
@@ -141,6 +144,71 @@ INSTANTIATE_TEST_SUITE_P(
                       LimitCase{"go nodes 4294967296", White, NO_LIMIT, NO_LIMIT, 254},
                       LimitCase{"go infinite searchmoves e2e4 winc 100 binc 100", White, NO_LIMIT, NO_LIMIT, 254}),
     testing::printed_name);
+
+// The extended profile's clock rule: a share of the clock after the move
+// overhead plus three quarters of the increment, never more than three
+// quarters of the clock left after the overhead.
+struct ExtendedLimitCase {
+    const char* go;
+    Color side;
+    std::uint32_t overhead;
+    std::uint32_t time_ms;
+    bool ponder;
+};
+
+void PrintTo(const ExtendedLimitCase& c, std::ostream* os) {
+    *os << c.go << (c.side == White ? ", white" : ", black") << ", overhead " << c.overhead;
+}
+
+class ExtendedGoLimits : public ::testing::TestWithParam<ExtendedLimitCase> {};
+
+TEST_P(ExtendedGoLimits, FollowTheRule) {
+    const ExtendedLimitCase c = GetParam();
+    const SearchLimits limits = limits_from_go_extended(split_tokens(c.go), c.side, 2, c.overhead);
+    EXPECT_EQ(limits.time_limit_ms, c.time_ms);
+    EXPECT_EQ(limits.ponder, c.ponder);
+    EXPECT_EQ(limits.multipv, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExtendedGoLimits,
+    ::testing::Values(ExtendedLimitCase{"go wtime 60000 btime 60000", White, 0, 3000, false},
+                      ExtendedLimitCase{"go wtime 60000 btime 60000 winc 1000 binc 2000", White, 0, 3750, false},
+                      ExtendedLimitCase{"go wtime 60000 btime 60000 winc 1000 binc 2000", Black, 0, 4500, false},
+                      // Little time and a large increment: the increment is spent, a quarter of the clock kept.
+                      ExtendedLimitCase{"go wtime 300 btime 300 winc 2000 binc 2000", White, 0, 225, false},
+                      ExtendedLimitCase{"go wtime 60000 btime 60000", White, 50, 2997, false},
+                      ExtendedLimitCase{"go wtime 330 btime 330 winc 2000 binc 2000", White, 30, 225, false},
+                      ExtendedLimitCase{"go wtime 30 btime 30 winc 100 binc 100", White, 50, 0, false},
+                      ExtendedLimitCase{"go wtime 1000 btime 1000 movestogo 1", White, 0, 750, false},
+                      ExtendedLimitCase{"go wtime 10000 btime 10000 movestogo 5 winc 400", White, 0, 2300, false},
+                      // Its own clock is enough; a negative increment counts as none.
+                      ExtendedLimitCase{"go btime 1000", Black, 0, 50, false},
+                      ExtendedLimitCase{"go wtime 1000 btime 1000 binc -20", Black, 0, 50, false},
+                      ExtendedLimitCase{"go movetime 500", White, 50, 450, false},
+                      ExtendedLimitCase{"go movetime 500", White, 600, 0, false},
+                      ExtendedLimitCase{"go depth 5", White, 50, NO_LIMIT, false},
+                      ExtendedLimitCase{"go ponder wtime 60000 btime 60000", White, 0, 3000, true},
+                      ExtendedLimitCase{"go ponder", White, 0, NO_LIMIT, true}),
+    testing::printed_name);
+
+// Whatever the clock, increment, overhead and moves to go, the plan stays
+// within the clock left after the overhead (and so within the clock).
+TEST(ExtendedGoLimits, NeverPlanBeyondTheClockLeft) {
+    for (const std::uint32_t clock : {0U, 1U, 40U, 999U, 60000U, 4294967295U}) {
+        for (const std::uint32_t increment : {0U, 10U, 5000U, 4294967295U}) {
+            for (const std::uint32_t overhead : {0U, 50U, 5000U}) {
+                for (const std::uint32_t moves_to_go : {0U, 1U, 2U, 40U}) {
+                    const std::string go = "go wtime " + std::to_string(clock) + " btime 1 winc " +
+                                           std::to_string(increment) + " movestogo " + std::to_string(moves_to_go);
+                    const std::uint32_t limit =
+                        limits_from_go_extended(split_tokens(go), White, 1, overhead).time_limit_ms;
+                    EXPECT_LE(limit, clock > overhead ? clock - overhead : 0U) << go << ", overhead " << overhead;
+                }
+            }
+        }
+    }
+}
 
 // ---------------------------------------------------------------- ordering scores
 

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <ostream>
 #include <stdexcept>
@@ -141,6 +143,29 @@ inline std::string read_file(const std::string& path) {
         text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     }
     return text;
+}
+
+// Words put before every test's own arguments to the engine, from the
+// environment: KESTRUNE_TEST_ENGINE_ARGS=--extended runs the tests that
+// drive the engine in its extended profile.
+inline std::vector<std::string> profile_words() {
+    std::vector<std::string> words;
+    const char* text = std::getenv("KESTRUNE_TEST_ENGINE_ARGS");
+    std::string_view rest = text == nullptr ? "" : text;
+    while (!rest.empty()) {
+        const std::size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        const std::size_t end = std::min(rest.find(' '), rest.size());
+        words.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(end);
+    }
+    return words;
+}
+
+inline bool extended_profile() {
+    const std::vector<std::string> words = profile_words();
+    return std::find(words.begin(), words.end(), "--extended") != words.end();
 }
 
 }  // namespace kestrune::testing
