@@ -49,15 +49,6 @@ private:
     StopFlag stop_;
 };
 
-// The command word is matched with only its ASCII letters lowered.
-std::string ascii_lower(std::string_view word);
-
-// Cuts at every Unicode White_Space character and drops empty pieces.
-std::vector<std::string_view> split_tokens(std::string_view text);
-
-// Well-formed UTF-8: no overlong forms, surrogates or code points beyond U+10FFFF.
-bool is_valid_utf8(std::string_view text);
-
 void set_option(EngineOptions& options, std::string_view name, std::string_view value);
 
 class Engine {

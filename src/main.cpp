@@ -15,6 +15,7 @@
 
 #include "engine.h"
 #include "platform.h"
+#include "text.h"
 
 namespace {
 
