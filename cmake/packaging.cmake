@@ -1,6 +1,6 @@
 # Install and packages: the engine with its README and LICENSE. Package names
 # carry version, system and instruction-set level, e.g.
-# kestrune-0.1.0-linux-x86-64-v3.tar.gz.
+# kestrune-<version>-linux-x86-64-v3.tar.gz.
 include(GNUInstallDirs)
 if(WIN32)
   install(TARGETS kestrune RUNTIME DESTINATION .)

@@ -15,13 +15,15 @@
 
 #include "output.h"
 #include "search.h"
+#include "version.h"
 
 namespace kestrune {
 
-inline constexpr std::string_view VERSION = "0.1.0";
+inline constexpr std::string_view VERSION = KESTRUNE_VERSION;
 // Interfaces send only the options an engine announces.
 inline constexpr std::string_view IDENTIFICATION =
-    "id name kestrune 0.1.0b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
+    "id name kestrune " KESTRUNE_VERSION
+    "b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
 
 struct EngineOptions {
     std::optional<std::string> log_path;

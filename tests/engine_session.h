@@ -14,12 +14,13 @@
 
 #include "engine_process.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace kestrune::testing {
 
 using Lines = std::vector<std::string>;
 
-inline const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
+inline const std::string BANNER = "<0)))><  kestrune Chess Engine v" KESTRUNE_VERSION;
 
 // The first line must be the banner.
 inline void expect_banner(EngineProcess& engine, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {

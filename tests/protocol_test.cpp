@@ -21,6 +21,7 @@
 #include "engine_process.h"
 #include "engine_session.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ using kestrune::testing::read_lines;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt",
+const Lines IDENTIFICATION = {"id name kestrune " KESTRUNE_VERSION "b 64 AB", "id author Ombrelt",
                               "option name MultiPV type spin default 1 min 1 max 255", "uciok"};
 const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX value YYY, got: ";
 // The engine thread may say this when a read failure closes its channel before the process is gone.

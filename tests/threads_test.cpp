@@ -16,6 +16,7 @@
 #include "fen.h"
 #include "perft.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ constexpr int FLOOD = 20000;
 constexpr int ROUNDS = 100;
 #endif
 
-const Lines IDENTIFICATION = {"id name kestrune 0.1.0b 64 AB", "id author Ombrelt",
+const Lines IDENTIFICATION = {"id name kestrune " KESTRUNE_VERSION "b 64 AB", "id author Ombrelt",
                               "option name MultiPV type spin default 1 min 1 max 255", "uciok"};
 const std::string KINGS_ONLY = "8/2k5/8/8/8/8/5K2/8 w - - 0 1";  // reaches depth 254 in moments
 const std::string ONE_REPLY = "k7/8/1K6/8/8/8/8/7R b - - 0 1";   // only Kb8
