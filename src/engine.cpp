@@ -95,10 +95,16 @@ void Engine::handle_uci(Tokens) { write_line(IDENTIFICATION); }
 
 void Engine::handle_isready(Tokens) { write_line("readyok"); }
 
+// Empty on purpose: the input thread raises the stop flag the moment it reads
+// a line beginning with "stop", while the search is still running; when the
+// line's turn comes here, nothing is left to do and nothing is answered.
 void Engine::handle_stop(Tokens) {}
 
 void Engine::handle_quit(Tokens) { write_line("quitting"); }
 
+// A malformed setoption is answered in the engine's established wording, kept
+// byte for byte: the "4 arguments" are the words after "setoption", and XXXXX
+// and YYY stand for the name and the value.
 void Engine::handle_setoption(Tokens tokens) {
     if (tokens.size() != 5 || tokens[1] != "name" || tokens[3] != "value") {
         write_line("Expecting 4 arguments, in form name XXXXX value YYY, got: " + join(tokens.subspan(1)));
