@@ -21,8 +21,8 @@ namespace kestrune {
 
 inline constexpr std::string_view VERSION = KESTRUNE_VERSION;
 // Interfaces send only the options an engine announces. The name line runs the
-// version straight into a fixed "b 64 AB" ("kestrune 0.1.0b 64 AB"): that is
-// the engine's name, not a typo, and it is kept byte for byte.
+// version straight into a fixed "b 64 AB" (version 0.1.0 reads "0.1.0b 64 AB"):
+// that is the engine's name, not a typo, and it is kept byte for byte.
 inline constexpr std::string_view IDENTIFICATION =
     "id name kestrune " KESTRUNE_VERSION
     "b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
