@@ -64,6 +64,7 @@ Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
         }
     }
     game_.board = *from_fen(START_FEN).board;
+    game_.position_keys = {repetition_key(game_.board)};
 }
 
 Engine::~Engine() {
@@ -118,12 +119,14 @@ void Engine::handle_ucinewgame(Tokens) {
     searcher_.table.clear();
     game_.board = *from_fen(START_FEN).board;
     game_.moves.clear();
+    game_.position_keys = {repetition_key(game_.board)};
 }
 
 void Engine::handle_position(Tokens tokens) {
     // Everything is worked out on copies; the game changes only when the whole command reads.
     BoardState board = game_.board;
     std::vector<Move> moves = game_.moves;
+    std::vector<std::uint64_t> keys = game_.position_keys;
     if (tokens.size() > 2 && tokens[1] == "fen") {
         FenResult fen = from_fen(join(tokens.subspan(2)));
         if (!fen.board) {
@@ -132,9 +135,11 @@ void Engine::handle_position(Tokens tokens) {
         }
         board = *fen.board;
         moves.clear();
+        keys = {repetition_key(board)};
     } else if (has_token(tokens, "startpos")) {
         board = *from_fen(START_FEN).board;
         moves.clear();
+        keys = {repetition_key(board)};
     }
 
     const auto moves_keyword = std::find(tokens.begin(), tokens.end(), "moves");
@@ -156,10 +161,12 @@ void Engine::handle_position(Tokens tokens) {
             board = make_move(board, m);
             board.history_len = 0;
             moves.push_back(m);
+            keys.push_back(repetition_key(board));
         }
     }
     game_.board = board;
     game_.moves = std::move(moves);
+    game_.position_keys = std::move(keys);
 }
 
 void Engine::handle_display(Tokens) { write_line(diagram(game_.board) + "Fen: " + to_fen(game_.board) + "\n"); }

@@ -154,8 +154,11 @@ InputEnd run_input_loop(Channel& channel, const StopState& stop) {
             return InputEnd::EndOfInput;
         }
         if (!is_valid_utf8(line)) {
+            // Ends the input as its end does: every command read before this
+            // line is still answered, a running search included.
             std::cerr << "Failed to read line: stream did not contain valid UTF-8" << std::endl;
-            return InputEnd::ReadFailure;
+            raise_stop(stop, UINT64_MAX);
+            return InputEnd::EndOfInput;
         }
         ++number;
         // Only these exact lower-case bytes at the very start are acted on here.

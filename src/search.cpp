@@ -11,6 +11,9 @@ namespace {
 // stack use and the one-byte seldepth safe on pathological lines.
 constexpr int MAX_PLY = 250;
 constexpr int CLOCK_CHECK_INTERVAL = 1000;
+// Every main-search frame enters the line once, and a null-move child shares
+// its parent's ply.
+static_assert(2 * MAX_PLY <= RepetitionHistory::LINE_CAPACITY);
 
 struct ReductionTable {
     std::array<std::array<std::uint8_t, 64>, 64> r{};
@@ -46,23 +49,6 @@ void check_limits(Searcher& s) {
         s.node_tick = 0;
         check_clock(s);
     }
-}
-
-// Counts repeated move codes, not positions: the most recent move of the line
-// (or of the game when the line is empty) seen three times is a draw.
-bool is_repetition(const Searcher& s, const BoardState& pos) {
-    const auto len = static_cast<std::size_t>(pos.history_len);
-    Move last{0};
-    if (len > 0) {
-        last = pos.history[len - 1];
-    } else if (!s.game_moves.empty()) {
-        last = s.game_moves.back();
-    }
-    auto count = static_cast<std::uint64_t>(s.game_move_counts[last.bits]);
-    for (std::size_t i = 0; i < len; ++i) {
-        count += pos.history[i] == last ? 1U : 0U;
-    }
-    return count >= 3;
 }
 
 bool has_pieces(const BoardState& pos) {
@@ -166,6 +152,15 @@ std::int16_t evaluate(const BoardState& position) {
 }
 
 std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::int16_t alpha_in, std::int16_t beta_in) {
+    // Captures can abound (a board full of queens): a quiescence search must
+    // hear the clock and the stop signal too.
+    if (++s.quiescence_tick >= CLOCK_CHECK_INTERVAL) {
+        s.quiescence_tick = 0;
+        check_clock(s);
+    }
+    if (s.stop) {
+        return 0;
+    }
     s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
     ++s.stats.nodes;
     const int beta = beta_in;
@@ -192,6 +187,9 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
             const BoardState child = make_move_unrecorded(position, m);
             s.table.prefetch(child.hash);
             score = -quiescence(s, child, ply + 1, to_score(-beta), child_beta);
+            if (s.stop) {
+                return 0;
+            }
         }
         if (score > alpha) {
             alpha = score;
@@ -276,7 +274,10 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
     }
     ++s.stats.nodes;
 
-    if (is_repetition(s, position)) {
+    // Only the null-move search passes null_allowed false.
+    const bool reached_by_null = !null_allowed;
+    const std::uint64_t key = repetition_key(position);
+    if (s.repetitions.is_third_occurrence(key, position.halfmove_clock, reached_by_null)) {
         ++s.stats.leaf_returns;
         return 0;
     }
@@ -289,6 +290,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
     if (const auto answer = table_cutoff(s, position, depth, alpha, beta)) {
         return *answer;
     }
+    const LineEntry on_line(s.repetitions, key, reached_by_null);
     if (depth >= 2 && null_allowed && !checked && null_move_cuts(s, position, depth, ply, beta)) {
         return to_score(beta);
     }
@@ -309,8 +311,7 @@ std::int16_t alpha_beta(Searcher& s, const BoardState& position, std::uint8_t de
         const std::int16_t child_beta = to_score(-alpha);
         int score = -child_beta;
         if (child_depth != 0 || !frontier_child_stands_pat(s, position, m, ply + 1, child_alpha, child_beta)) {
-            const BoardState child = ply < HISTORY_CAPACITY ? make_move(position, m)
-                                                            : make_move_unrecorded(position, m);
+            const BoardState child = make_move_unrecorded(position, m);
             s.table.prefetch(child.hash);
             score = -alpha_beta(s, child, static_cast<std::uint8_t>(child_depth), ply + 1, child_alpha, child_beta,
                                 true);
@@ -352,7 +353,7 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
         if (std::find(excluded.begin(), excluded.end(), text) != excluded.end()) {
             continue;
         }
-        const BoardState child = make_move(position, m);
+        const BoardState child = make_move_unrecorded(position, m);
         const int score = -alpha_beta(s, child, static_cast<std::uint8_t>(depth - 1), 1, to_score(-beta),
                                       to_score(-alpha), true);
         if (s.stop) {
@@ -376,15 +377,11 @@ SearchResult search_root(Searcher& s, const BoardState& position, std::uint8_t d
 
 namespace {
 
-// Fresh per-search state: the limits, the game's moves for the repetition
-// test, the clock and the counters.
+// Fresh per-search state: the limits, the game's positions for the
+// repetition test, the clock and the counters.
 void begin_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.limits = limits;
-    s.game_moves = game.moves;
-    std::fill(s.game_move_counts.begin(), s.game_move_counts.end(), 0U);
-    for (const Move m : s.game_moves) {
-        ++s.game_move_counts[m.bits];
-    }
+    s.repetitions.start(game.position_keys);
     s.start_ms = now_ms();
     s.seldepth = 0;
     s.stop = false;

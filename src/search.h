@@ -13,6 +13,7 @@
 #include "board_state.h"
 #include "move.h"
 #include "output.h"
+#include "repetition.h"
 #include "time.h"
 #include "transposition.h"
 
@@ -27,6 +28,9 @@ inline constexpr std::int16_t MATE_THRESHOLD = 29898;
 struct Game {
     std::vector<Move> moves;
     BoardState board;
+    // The hash key of the position set up, then of the position after each
+    // move: the board's own key is the last.
+    std::vector<std::uint64_t> position_keys;
 };
 
 struct SearchStats {
@@ -56,13 +60,14 @@ public:
     std::unique_ptr<OutputSink> output;
     SearchStats stats;
     std::uint64_t start_ms;
-    std::vector<Move> game_moves;
+    RepetitionHistory repetitions;
     SearchLimits limits;
+    // Count main-search and quiescence nodes towards the next look at the
+    // clock and the stop signal; both carry over from one search to the next.
     std::uint32_t node_tick = 0;
+    std::uint32_t quiescence_tick = 0;
     std::uint8_t seldepth = 0;
     bool stop = false;
-    // How often each move code occurs in game_moves, for the repetition test.
-    std::vector<std::uint32_t> game_move_counts = std::vector<std::uint32_t>(65536);
 };
 
 using ExcludedMoves = FixedList<UciText, 256>;

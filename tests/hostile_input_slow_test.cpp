@@ -37,16 +37,17 @@ std::string join_moves(const std::vector<std::string>& moves, std::size_t begin,
     return text;
 }
 
-// White has given up the queen, and both sides then shuffle; after 100 rounds
-// of knight moves from the start the game is over 400 plies long.
+// White gives up the queen, then both sides shuffle their knights. After 100
+// rounds of knight moves from the start the game is over 400 plies long; its
+// end sets up, twice, the position after e8f7 and then g1f3.
 std::vector<std::string> queen_down_game(int rounds) {
     std::vector<std::string> moves;
     for (int i = 0; i < rounds; ++i) {
         for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) moves.emplace_back(m);
     }
-    for (const char* m : {"e2e4", "e7e5", "d1h5", "b8c6", "h5f7", "e8f7", "b1c3", "a7a6", "c3b1", "a6a5", "b1c3",
-                          "h7h6", "c3b1", "h6h5"}) {
-        moves.emplace_back(m);
+    for (const char* m : {"e2e4", "e7e5", "d1h5", "b8c6", "h5f7", "e8f7"}) moves.emplace_back(m);
+    for (int i = 0; i < 2; ++i) {
+        for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) moves.emplace_back(m);
     }
     return moves;
 }
@@ -60,10 +61,10 @@ TEST(HostileLongGame, RepetitionsInAFourHundredPlyLineAreSeen) {
     // The whole game in one line.
     engine.send("position startpos moves" + join_moves(moves, 0, moves.size()));
     const std::string fen = displayed_fen(engine);
-    EXPECT_EQ(fen, "r1bq1bnr/1ppp1kp1/2n5/p3p2p/4P3/8/PPPP1PPP/RNB1KBNR w KQ - 0 208");
-    // Every white move but a third g1f3 or b1c3 stays a queen down.
+    EXPECT_EQ(fen, "r1bq1bnr/pppp1kpp/2n5/4p3/4P3/8/PPPP1PPP/RNB1KBNR w KQ - 8 208");
+    // Every white move but a third g1f3 stays a queen down.
     const SearchAnswer repeated = search(engine, "go depth 5");
-    EXPECT_TRUE(repeated.bestmove == "g1f3" || repeated.bestmove == "b1c3") << repeated.bestmove;
+    EXPECT_EQ(repeated.bestmove, "g1f3");
     EXPECT_EQ(centipawns(repeated.last_info), std::optional<int>(0)) << repeated.last_info;
 
     // The same game extended move by move from its first half.
@@ -75,7 +76,7 @@ TEST(HostileLongGame, RepetitionsInAFourHundredPlyLineAreSeen) {
     EXPECT_EQ(centipawns(extended.last_info), std::optional<int>(0)) << extended.last_info;
 
     // The same position reached without repetitions is lost.
-    engine.send("position startpos moves e2e4 e7e5 d1h5 b8c6 h5f7 e8f7 b1c3 a7a6 c3b1 a6a5 g1f3 h7h6 f3g1 h6h5");
+    engine.send("position startpos moves e2e4 e7e5 d1h5 b8c6 h5f7 e8f7");
     const std::string short_fen = displayed_fen(engine);
     EXPECT_EQ(short_fen.substr(0, short_fen.find(" w ")), fen.substr(0, fen.find(" w ")));
     const SearchAnswer fresh = search(engine, "go depth 5");

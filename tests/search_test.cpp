@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <memory>
 #include <optional>
@@ -489,8 +490,8 @@ TEST(Quiescence, SkipsUnderPromotions) {
 // ---------------------------------------------------------------- draws through "go"
 
 struct DrawCase {
-    const char* name;
-    const char* position;
+    std::string name;
+    std::string position;
     bool draw;
 };
 
@@ -511,23 +512,66 @@ TEST_P(Draws, ScoreZeroAtDepthTwo) {
     }
 }
 
+// Queen and king against king, knight and king, white to move (P). X is P
+// after g1f3, the one move of the root that can repeat a position.
+constexpr const char* QUEEN_DOWN = "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves";
+constexpr const char* X_THEN_P = " g1f3 h8g8 f3g1 g8h8";
+// From P to P in 48 plies without repeating a position: the white king walks
+// a loop of 8 squares three times while the black king walks one of 6 four times.
+std::string long_walk() {
+    const std::array<const char*, 8> white = {"e1d1", "d1c1", "c1c2", "c2c3", "c3d3", "d3e3", "e3e2", "e2e1"};
+    const std::array<const char*, 6> black = {"h8h7", "h7h6", "h6g6", "g6g7", "g7g8", "g8h8"};
+    std::string moves;
+    for (std::size_t i = 0; i < 24; ++i) {
+        moves += std::string(" ") + white[i % 8] + " " + black[i % 6];
+    }
+    return moves;
+}
+// The same with a white rook and its castling right, black a queen and two rooks
+// ahead; e1e2 e8d8 e2e1 d8e8 gives the right up.
+constexpr const char* CASTLING = "position fen rq2k3/r7/8/8/8/8/8/4K1NR w K - 0 1 moves";
+constexpr const char* CASTLING_X_THEN_P = " g1f3 e8d8 f3g1 d8e8";
+constexpr const char* RIGHT_GIVEN_UP = " e1e2 e8d8 e2e1 d8e8";
+
+std::string repeated(const char* moves, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += moves;
+    return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, Draws,
     ::testing::Values(
-        // g1f3 would be played for the third time: by move code, although the
-        // black king stood elsewhere each time, so no position repeated.
-        DrawCase{"ThirdTimeSameMove",
-                 "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves g1f3 h8g8 f3g1 g8f8 g1f3 f8e8 f3g1 e8d8", true},
-        DrawCase{"SecondTimeSameMove", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves g1f3 h8g8 f3g1 g8f8", false},
+        // g1f3 makes X for the third time.
+        DrawCase{"ThirdOccurrence", std::string(QUEEN_DOWN) + repeated(X_THEN_P, 2), true},
+        DrawCase{"SecondOccurrence", std::string(QUEEN_DOWN) + X_THEN_P, false},
+        // g1f3 is played for the third time, but the black king stood elsewhere each time.
+        DrawCase{"SameMoveThirdTimeNewPosition", std::string(QUEEN_DOWN) + " g1f3 h8g8 f3g1 g8f8 g1f3 f8e8 f3g1 e8d8",
+                 false},
+        // The first X lies 56 plies before the root.
+        DrawCase{"OccurrencesFarApart", std::string(QUEEN_DOWN) + X_THEN_P + long_walk() + X_THEN_P, true},
+        DrawCase{"OneOccurrenceHadACastlingRight",
+                 std::string(CASTLING) + CASTLING_X_THEN_P + RIGHT_GIVEN_UP + CASTLING_X_THEN_P, false},
+        DrawCase{"TwoOccurrencesWithoutTheRight",
+                 std::string(CASTLING) + CASTLING_X_THEN_P + RIGHT_GIVEN_UP + repeated(CASTLING_X_THEN_P, 2), true},
         DrawCase{"HalfmoveClockReaches100", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 99 80", true},
         DrawCase{"HalfmoveClockReaches99", "position fen q6k/8/8/8/8/8/8/4K1N1 w - - 98 80", false}),
     case_name);
 
 TEST(RepetitionDraw, IsChosenWhenBehind) {
     TestEngine rig;
-    const auto lines = rig.run(
-        {"position fen q6k/8/8/8/8/8/8/4K1N1 w - - 0 1 moves g1f3 h8g8 f3g1 g8f8 g1f3 f8e8 f3g1 e8d8", "go depth 2"});
+    const auto lines = rig.run({std::string(QUEEN_DOWN) + repeated(X_THEN_P, 2), "go depth 2"});
     EXPECT_EQ(lines.back(), "bestmove g1f3");
+}
+
+// The queen has gone to h5 and back twice; the third time it mates.
+TEST(RepetitionDraw, RepeatedMovesToNewPositionsAreNoDraw) {
+    TestEngine rig;
+    const auto lines = rig.run(
+        {"position startpos moves e2e4 a7a6 d1h5 a6a5 h5d1 a8a6 d1h5 a6a7 h5d1 f7f6 a2a3 g7g5", "go depth 3"});
+    ASSERT_GE(lines.size(), 2U);
+    EXPECT_EQ(score_of(lines[lines.size() - 2]), "mate 1");
+    EXPECT_EQ(lines.back(), "bestmove d1h5");
 }
 
 // ---------------------------------------------------------------- principal variation

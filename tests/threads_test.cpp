@@ -41,6 +41,9 @@ const Lines IDENTIFICATION = {"id name kestrune " KESTRUNE_VERSION "b 64 AB", "i
 const std::string KINGS_ONLY = "8/2k5/8/8/8/8/5K2/8 w - - 0 1";  // reaches depth 254 in moments
 const std::string ONE_REPLY = "k7/8/1K6/8/8/8/8/7R b - - 0 1";   // only Kb8
 const std::string STALEMATE = "7k/8/6QK/8/8/8/8/8 b - - 0 1";
+// So many captures that one quiescence search runs for hours: only its own
+// look at the clock and the stop signal ends a search here.
+const std::string QUEENS = "qqqqkqqq/qqqqqqqq/8/8/8/8/QQQQQQQQ/QQQQKQQQ w - - 0 1";
 // In expected lines: any number of progress lines, and the perft listing of
 // the start position at SLOW_PERFT_DEPTH (worked out only when a case runs).
 const std::string ANY_INFO = "<info lines>";
@@ -341,6 +344,28 @@ INSTANTIATE_TEST_SUITE_P(
              Ending::InputEnds,
              {ANY_INFO, "bestmove", "readyok"}},
         Case{"EndOfInputDuringSearch", {SEARCHING}, Ending::InputEnds, {"info depth 1", ANY_INFO, "bestmove"}},
+
+        // ---- a quiescence search that would never end by itself
+        Case{"QuiescenceHearsTheClock",
+             {{"position fen " + QUEENS + "\ngo movetime 10\n", "bestmove "}},
+             Ending::Runs,
+             {ANY_INFO, "bestmove"},
+             QUEENS},
+        Case{"QuiescenceHearsStop",
+             {{"position fen " + QUEENS + "\ngo infinite\nstop\n", "bestmove "}},
+             Ending::Runs,
+             {ANY_INFO, "bestmove"},
+             QUEENS},
+        Case{"QuiescenceHearsQuit",
+             {{"position fen " + QUEENS + "\ngo infinite\nquit\n", ""}},
+             Ending::Exits,
+             {ANY_INFO, "bestmove"},
+             QUEENS},
+        Case{"QuiescenceHearsEndOfInput",
+             {{"position fen " + QUEENS + "\ngo depth 3\n", ""}},
+             Ending::InputEnds,
+             {ANY_INFO, "bestmove"},
+             QUEENS},
         Case{"EndOfInputDuringSearchAnswersQueuedCommands",
              {SEARCHING_INFINITE, {"isready\ngo depth 40\n", ""}},
              Ending::InputEnds,
