@@ -38,8 +38,6 @@ public:
             last_bestmove.assign(text);
         }
     }
-    bool stop_requested() const override { return false; }
-    void set_stop_requested(bool) override {}
 
     std::size_t lines = 0;
     std::size_t bestmoves = 0;

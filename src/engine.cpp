@@ -24,13 +24,6 @@ void StdoutSink::write_line(std::string_view text) {
     }
 }
 
-void StdoutSink::wait_for_stop_request() {
-    // atomic::wait may return spuriously; the loop rechecks.
-    while (!stop_->load()) {
-        stop_->wait(false);
-    }
-}
-
 void set_option(EngineOptions& options, std::string_view name, std::string_view value) {
     if (name != "MultiPV") {
         return;
@@ -52,8 +45,12 @@ const std::array<Engine::Command, 9> Engine::COMMANDS{{
     {"d", &Engine::handle_display},
 }};
 
-Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output)
-    : searcher_(std::move(output)), options_(std::move(options)) {
+Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output, SearchSignals* signals)
+    : output_(std::move(output)),
+      signals_(signals != nullptr ? *signals : own_signals_),
+      signals_lent_(signals != nullptr),
+      searcher_(table_, *output_, signals_),
+      options_(std::move(options)) {
     if (options_.log_path) {
         std::string problem;
         log_fd_ = platform::create_log(*options_.log_path, problem);
@@ -116,7 +113,7 @@ void Engine::handle_setoption(Tokens tokens) {
 }
 
 void Engine::handle_ucinewgame(Tokens) {
-    searcher_.table.clear();
+    table_.clear();
     game_.board = *from_fen(START_FEN).board;
     game_.moves.clear();
     game_.position_keys = {repetition_key(game_.board)};
@@ -193,10 +190,10 @@ void Engine::handle_go(Tokens tokens) {
 void Engine::search(Tokens tokens) {
     const SearchLimits limits = limits_from_go(tokens, game_.board.side, options_.multi_pv);
     const SearchResult result = run_search(searcher_, game_, limits);
-    if (has_token(tokens, "infinite")) {
+    if (has_token(tokens, "infinite") && signals_lent_) {
         // An infinite search answers only once it is told to stop, even when
         // it has run out of depth (or had a single reply) by itself.
-        searcher_.output->wait_for_stop_request();
+        signals_.wait_for(Signal::Stop);
     }
     write_line(result.found ? "bestmove " + to_uci(result.best_move) : std::string("bestmove (none)"));
 }

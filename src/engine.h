@@ -15,6 +15,8 @@
 
 #include "output.h"
 #include "search.h"
+#include "signals.h"
+#include "transposition.h"
 #include "version.h"
 
 namespace kestrune {
@@ -38,26 +40,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-using StopFlag = std::shared_ptr<std::atomic<bool>>;
-
 class StdoutSink final : public OutputSink {
 public:
-    explicit StdoutSink(StopFlag stop) : stop_(std::move(stop)) {}
     void write_line(std::string_view text) override;
-    bool stop_requested() const override { return stop_->load(); }
-    void set_stop_requested(bool value) override { stop_->exchange(value); }
-    // Sleeps on the flag: whoever raises it must call notify_all on it.
-    void wait_for_stop_request() override;
-
-private:
-    StopFlag stop_;
 };
 
 void set_option(EngineOptions& options, std::string_view name, std::string_view value);
 
 class Engine {
 public:
-    Engine(EngineOptions options, std::unique_ptr<OutputSink> output);
+    // `signals` are raised by an input thread of the caller's; without one
+    // nobody can send "stop", so an infinite search answers when it ends.
+    Engine(EngineOptions options, std::unique_ptr<OutputSink> output, SearchSignals* signals = nullptr);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -72,7 +66,7 @@ public:
 private:
     using Tokens = std::span<const std::string_view>;
 
-    void write_line(std::string_view text) { searcher_.output->write_line(text); }
+    void write_line(std::string_view text) { output_->write_line(text); }
     void handle_uci(Tokens tokens);
     void handle_isready(Tokens tokens);
     void handle_ucinewgame(Tokens tokens);
@@ -92,6 +86,11 @@ private:
 
     int log_fd_ = -1;
     Game game_;
+    TranspositionTable table_;
+    std::unique_ptr<OutputSink> output_;
+    SearchSignals own_signals_;
+    SearchSignals& signals_;
+    const bool signals_lent_;
     Searcher searcher_;
     EngineOptions options_;
 };

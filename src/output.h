@@ -1,5 +1,6 @@
-// The output writer interface: the search reports through it and polls its stop
-// request, without depending on the command layer that implements it.
+// The output writer interface: the search reports through it without
+// depending on the command layer that implements it. It only writes; the
+// stop signal travels apart (signals.h).
 #pragma once
 
 #include <string_view>
@@ -11,11 +12,6 @@ public:
     virtual ~OutputSink() = default;
     // Writes the text and exactly one "\n", then flushes.
     virtual void write_line(std::string_view text) = 0;
-    virtual bool stop_requested() const = 0;
-    virtual void set_stop_requested(bool value) = 0;
-    // Blocks until a stop is requested. A writer with no other thread that
-    // could request one returns at once.
-    virtual void wait_for_stop_request() {}
 };
 
 }  // namespace kestrune

@@ -35,7 +35,7 @@ std::int16_t to_score(int value) { return static_cast<std::int16_t>(value); }
 
 void check_clock(Searcher& s) {
     const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
-    if (elapsed >= s.limits.time_limit_ms || s.output->stop_requested()) {
+    if (elapsed >= s.limits.time_limit_ms || s.signals.raised(Signal::Stop)) {
         s.stop = true;
     }
 }
@@ -91,8 +91,8 @@ bool contains(const MoveList& moves, Move m) { return std::find(moves.begin(), m
 
 }  // namespace
 
-Searcher::Searcher(std::unique_ptr<OutputSink> out) : output(std::move(out)), start_ms(now_ms()) {}
-Searcher::~Searcher() = default;
+Searcher::Searcher(TranspositionTable& lent_table, OutputSink& lent_output, const SearchSignals& lent_signals)
+    : table(lent_table), output(lent_output), signals(lent_signals), start_ms(now_ms()) {}
 
 std::uint8_t reduction(int depth, int move_index) {
     if (depth <= 0 || move_index <= 0 || depth > 63 || move_index > 63) {
@@ -386,6 +386,7 @@ void begin_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.seldepth = 0;
     s.stop = false;
     s.stats = SearchStats{};
+    s.reported_nodes = 0;
 }
 
 // Where iterative deepening stands: the depth, which of its lines is next
@@ -457,6 +458,7 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
             result = r;
         }
         d.advance_after(r, lines_per_depth);
+        s.reported_nodes += s.stats.nodes;
         s.stats = SearchStats{};
         if (r.single_reply) {
             break;
@@ -468,6 +470,7 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
         result.best_move = *first_root_move(s, root);
         result.found = true;
     }
+    result.nodes = s.reported_nodes + s.stats.nodes;
     return result;
 }
 
@@ -504,7 +507,7 @@ void report_line(Searcher& s, const BoardState& position, const SearchResult& re
     text += " nps " + std::to_string(nodes_per_second(nodes, elapsed));
     text += " time " + std::to_string(elapsed);
     text += " pv " + principal_variation(s, position, depth);
-    s.output->write_line(text);
+    s.output.write_line(text);
 }
 
 std::string principal_variation(Searcher& s, const BoardState& position, std::uint8_t remaining) {

@@ -14,6 +14,7 @@
 #include "move.h"
 #include "output.h"
 #include "repetition.h"
+#include "signals.h"
 #include "time.h"
 #include "transposition.h"
 
@@ -33,6 +34,8 @@ struct Game {
     std::vector<std::uint64_t> position_keys;
 };
 
+// Counted per reported line: zeroed after every progress line, so the info
+// line's nodes are the line's own and "go nodes N" limits each line.
 struct SearchStats {
     std::uint32_t leaf_returns = 0;
     std::uint32_t stand_pat_cutoffs = 0;
@@ -47,18 +50,24 @@ struct SearchResult {
     Move best_move{};
     std::int16_t score = 0;
     bool single_reply = false;
+    // Every node of the search (all its lines); set by run_search.
+    std::uint64_t nodes = 0;
 };
 
+// One search's state. The table, the writer and the signals are lent by the
+// engine, which may lend the same table to several searchers.
 class Searcher {
 public:
-    explicit Searcher(std::unique_ptr<OutputSink> output);
-    ~Searcher();
+    Searcher(TranspositionTable& table, OutputSink& output, const SearchSignals& signals);
     Searcher(const Searcher&) = delete;
     Searcher& operator=(const Searcher&) = delete;
 
-    TranspositionTable table;
-    std::unique_ptr<OutputSink> output;
+    TranspositionTable& table;
+    OutputSink& output;
+    const SearchSignals& signals;
     SearchStats stats;
+    // The nodes of the lines reported so far in this search.
+    std::uint64_t reported_nodes = 0;
     std::uint64_t start_ms;
     RepetitionHistory repetitions;
     SearchLimits limits;

@@ -74,8 +74,6 @@ std::string drain(int read_end) {
     return bytes;
 }
 
-StopFlag new_flag() { return std::make_shared<std::atomic<bool>>(false); }
-
 struct WriteCase {
     std::string name;
     std::string text;
@@ -88,7 +86,7 @@ TEST_P(StdoutSinkWriteTest, AddsExactlyOneLineFeedAndFlushes) {
     const WriteCase& c = GetParam();
     std::string seen_before_return;
     const std::string rest = capture_stdout([&](int read_end) {
-        StdoutSink sink(new_flag());
+        StdoutSink sink;
         sink.write_line(c.text);
         // Nothing may wait in a buffer: an interface reads the pipe while the search goes on.
         seen_before_return = drain(read_end);
@@ -109,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StdoutSinkTest, WritesLinesInOrderEachOnItsOwn) {
     const std::string bytes = capture_stdout([](int) {
-        StdoutSink sink(new_flag());
+        StdoutSink sink;
         sink.write_line("info depth 1");
         sink.write_line("");
         sink.write_line("bestmove e2e4");
@@ -125,7 +123,7 @@ TEST(StdoutSinkTest, FailedWriteIsFatal) {
         const int nothing = open("/dev/null", O_RDONLY);
         dup2(nothing, read_end);
         close(nothing);
-        StdoutSink sink(new_flag());
+        StdoutSink sink;
         try {
             sink.write_line("readyok");
         } catch (const FatalError& error) {
@@ -133,19 +131,6 @@ TEST(StdoutSinkTest, FailedWriteIsFatal) {
         }
     });
     EXPECT_EQ(message.rfind("Cannot write to output stream!", 0), 0U) << message;
-}
-
-TEST(StdoutSinkTest, StopFlagIsSharedWithTheMainThread) {
-    const StopFlag main_share = new_flag();
-    StdoutSink sink(main_share);
-    EXPECT_FALSE(sink.stop_requested());
-    main_share->store(true);  // the main thread reads "stop"
-    EXPECT_TRUE(sink.stop_requested());
-    sink.set_stop_requested(false);  // the engine thread takes its next command
-    EXPECT_FALSE(sink.stop_requested());
-    EXPECT_FALSE(main_share->load());
-    sink.set_stop_requested(true);
-    EXPECT_TRUE(main_share->load());
 }
 
 // ---------------------------------------------------------------------------
@@ -266,7 +251,7 @@ class DispatchTest : public ::testing::Test {
 protected:
     explicit DispatchTest(EngineOptions options = {})
         : engine_(std::move(options), std::make_unique<testing::RecordingSink>()),
-          writes_(static_cast<testing::RecordingSink&>(*engine_.searcher().output).lines) {}
+          writes_(static_cast<testing::RecordingSink&>(engine_.searcher().output).lines) {}
 
     // The texts written for one command, one entry per write_line call.
     Texts answer(std::string_view command) {

@@ -51,7 +51,7 @@ struct TestEngine {
     TestEngine() {
         auto owned = std::make_unique<CaptureSink>();
         sink = owned.get();
-        engine = std::make_unique<Engine>(EngineOptions{}, std::move(owned));
+        engine = std::make_unique<Engine>(EngineOptions{}, std::move(owned), &signals);
         sink->searcher = &engine->searcher();
     }
     Searcher& searcher() { return engine->searcher(); }
@@ -69,6 +69,7 @@ struct TestEngine {
         return entry.empty() ? std::nullopt : std::optional<Move>(entry.move());
     }
 
+    SearchSignals signals;
     CaptureSink* sink = nullptr;
     std::unique_ptr<Engine> engine;
 };
@@ -628,7 +629,7 @@ TEST_P(BestMoveAnswer, IsALegalMoveUnlessNoneCanBeGiven) {
     TestEngine rig;
     rig.run({c.position});
     rig.searcher().node_tick = c.node_tick;
-    rig.sink->stop = c.stop_requested;
+    if (c.stop_requested) rig.signals.raise(Signal::Stop);
     const auto lines = rig.run({c.go});
     ASSERT_EQ(lines.size(), 1U) << "no line can complete before the limit";
     EXPECT_EQ(lines[0], c.bestmove);

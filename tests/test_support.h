@@ -106,11 +106,8 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 class RecordingSink : public OutputSink {
 public:
     void write_line(std::string_view text) override { lines.emplace_back(text); }
-    bool stop_requested() const override { return stop; }
-    void set_stop_requested(bool value) override { stop = value; }
 
     std::vector<std::string> lines;
-    bool stop = false;
 };
 
 // "cp 12" or "mate -1" from a progress line; "" when it has no score.

@@ -64,16 +64,9 @@ constexpr std::array<std::string_view, 32> POSITIONS{{
     "2r5/2rk2pp/1pn1pb2/pN1p4/P2P4/1N2B3/nPR1KPPP/3R4 b - - 0 1",
 }};
 
-// Adds up the searcher's node counter at every progress line: the counters
-// are zeroed after each completed line, so this is the search's whole work.
-class CountingSink final : public OutputSink {
+class DiscardingSink final : public OutputSink {
 public:
-    void write_line(std::string_view) override { total += searcher->stats.nodes; }
-    bool stop_requested() const override { return false; }
-    void set_stop_requested(bool) override {}
-
-    const Searcher* searcher = nullptr;
-    std::uint64_t total = 0;
+    void write_line(std::string_view) override {}
 };
 
 std::uint64_t search_position(std::string_view fen) {
@@ -83,17 +76,17 @@ std::uint64_t search_position(std::string_view fen) {
                      parsed.error.c_str());
         std::exit(2);
     }
-    auto sink = std::make_unique<CountingSink>();
-    CountingSink& counter = *sink;
-    // The searcher holds a 16 MiB table: one per position keeps every search independent.
-    const auto searcher = std::make_unique<Searcher>(std::move(sink));
-    counter.searcher = searcher.get();
+    // A fresh table per position keeps every search independent.
+    const auto table = std::make_unique<TranspositionTable>();
+    DiscardingSink sink;
+    const SearchSignals signals;
+    const auto searcher = std::make_unique<Searcher>(*table, sink, signals);
     Game game;
     game.board = *parsed.board;
+    game.position_keys = {repetition_key(game.board)};
     SearchLimits limits;
     limits.max_depth = BENCH_DEPTH;
-    run_search(*searcher, game, limits);
-    return counter.total;
+    return run_search(*searcher, game, limits).nodes;
 }
 
 std::uint64_t read_reference(const char* path) {
