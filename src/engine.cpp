@@ -50,7 +50,9 @@ Engine::Engine(EngineOptions options, std::unique_ptr<OutputSink> output, Search
       signals_(signals != nullptr ? *signals : own_signals_),
       signals_lent_(signals != nullptr),
       searcher_(table_, *output_, signals_),
+      pool_(table_, signals_),
       options_(std::move(options)) {
+    searcher_.helper_work = [this] { return pool_.take_new_leaves(); };
     if (options_.log_path) {
         std::string problem;
         log_fd_ = platform::create_log(*options_.log_path, problem);
@@ -80,6 +82,10 @@ void Engine::dispatch(std::string_view command) {
         return;
     }
     const std::string word = ascii_lower(tokens.front());
+    if (options_.extended && word == "ponderhit") {
+        // The input thread has acted on it already; here it is a no-op.
+        return;
+    }
     for (const Command& c : COMMANDS) {
         if (c.word == word) {
             (this->*c.handler)(tokens);
@@ -89,7 +95,20 @@ void Engine::dispatch(std::string_view command) {
     write_line("Unsupported command: " + std::string(command));
 }
 
-void Engine::handle_uci(Tokens) { write_line(IDENTIFICATION); }
+std::string extended_identification() {
+    std::string text(IDENTIFICATION.substr(0, IDENTIFICATION.find("option name MultiPV")));
+    text += "option name Hash type spin default 16 min 1 max " + std::to_string(TranspositionTable::MAX_MIB) + "\n";
+    text += "option name Clear Hash type button\n";
+    text += "option name Threads type spin default 1 min 1 max " + std::to_string(MAX_THREADS) + "\n";
+    text += "option name Ponder type check default false\n";
+    text += "option name Move Overhead type spin default 0 min 0 max " + std::to_string(MAX_MOVE_OVERHEAD_MS) + "\n";
+    text += IDENTIFICATION.substr(IDENTIFICATION.find("option name MultiPV"));
+    return text;
+}
+
+void Engine::handle_uci(Tokens) {
+    write_line(options_.extended ? extended_identification() : std::string(IDENTIFICATION));
+}
 
 void Engine::handle_isready(Tokens) { write_line("readyok"); }
 
@@ -100,10 +119,71 @@ void Engine::handle_stop(Tokens) {}
 
 void Engine::handle_quit(Tokens) { write_line("quitting"); }
 
+bool Engine::set_extended_option(Tokens tokens) {
+    // "setoption name NAME [value VALUE]", where both may hold spaces.
+    if (tokens.size() < 3 || tokens[1] != "name") {
+        return false;
+    }
+    const auto value_keyword = std::find(tokens.begin() + 2, tokens.end(), "value");
+    const std::string name = join(std::span(tokens.begin() + 2, value_keyword));
+    const std::string value = value_keyword == tokens.end() ? "" : join(std::span(value_keyword + 1, tokens.end()));
+    const auto number = [&](std::uint64_t low, std::uint64_t high) -> std::optional<std::uint64_t> {
+        const auto read = parse_unsigned<std::uint64_t>(value);
+        return read && *read >= low && *read <= high ? read : std::nullopt;
+    };
+    if (name == "Hash") {
+        const auto mib = number(1, TranspositionTable::MAX_MIB);
+        if (!mib) {
+            write_line("info string Hash takes a whole number of MiB from 1 to " +
+                       std::to_string(TranspositionTable::MAX_MIB) + "; the table stays at " +
+                       std::to_string(table_.size_mib()) + " MiB");
+        } else if (*mib != table_.size_mib() && !table_.resize(*mib)) {
+            write_line("info string cannot allocate " + std::to_string(*mib) + " MiB for the hash table; it stays at " +
+                       std::to_string(table_.size_mib()) + " MiB");
+        }
+    } else if (name == "Clear Hash") {
+        table_.clear();
+    } else if (name == "Threads") {
+        const auto threads = number(1, MAX_THREADS);
+        if (!threads) {
+            write_line("info string Threads takes a whole number from 1 to " + std::to_string(MAX_THREADS) +
+                       "; it stays at " + std::to_string(options_.threads));
+        } else if (*threads != options_.threads) {
+            const std::size_t started = pool_.resize(*threads - 1);
+            options_.threads = static_cast<std::uint32_t>(started + 1);
+            if (options_.threads != *threads) {
+                write_line("info string the system started only " + std::to_string(options_.threads) + " threads");
+            }
+        }
+    } else if (name == "Ponder") {
+        if (value == "true" || value == "false") {
+            options_.ponder = value == "true";
+        } else {
+            write_line("info string Ponder takes true or false; it stays " +
+                       std::string(options_.ponder ? "true" : "false"));
+        }
+    } else if (name == "Move Overhead") {
+        const auto overhead = number(0, MAX_MOVE_OVERHEAD_MS);
+        if (!overhead) {
+            write_line("info string Move Overhead takes a whole number of milliseconds from 0 to " +
+                       std::to_string(MAX_MOVE_OVERHEAD_MS) + "; it stays at " +
+                       std::to_string(options_.move_overhead_ms));
+        } else {
+            options_.move_overhead_ms = static_cast<std::uint32_t>(*overhead);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // A malformed setoption is answered in the engine's established wording, kept
 // byte for byte: the "4 arguments" are the words after "setoption", and XXXXX
 // and YYY stand for the name and the value.
 void Engine::handle_setoption(Tokens tokens) {
+    if (options_.extended && set_extended_option(tokens)) {
+        return;
+    }
     if (tokens.size() != 5 || tokens[1] != "name" || tokens[3] != "value") {
         write_line("Expecting 4 arguments, in form name XXXXX value YYY, got: " + join(tokens.subspan(1)));
     }
@@ -188,14 +268,35 @@ void Engine::handle_go(Tokens tokens) {
 }
 
 void Engine::search(Tokens tokens) {
-    const SearchLimits limits = limits_from_go(tokens, game_.board.side, options_.multi_pv);
-    const SearchResult result = run_search(searcher_, game_, limits);
-    if (has_token(tokens, "infinite") && signals_lent_) {
-        // An infinite search answers only once it is told to stop, even when
-        // it has run out of depth (or had a single reply) by itself.
-        signals_.wait_for(Signal::Stop);
+    const Color side = game_.board.side;
+    const SearchLimits limits = options_.extended ? limits_from_go_extended(tokens, side, options_.multi_pv,
+                                                                            options_.move_overhead_ms)
+                                                  : limits_from_go(tokens, side, options_.multi_pv);
+    pool_.start(game_, limits);
+    SearchResult result = run_search(searcher_, game_, limits);
+    result.nodes += pool_.finish();
+    if (signals_lent_) {
+        // A ponder search answers only after "ponderhit" or "stop", and an
+        // infinite one only once it is told to stop, even when it has run
+        // out of depth (or had a single reply) by itself.
+        if (limits.ponder && !signals_.raised(Signal::PonderHit)) {
+            signals_.wait_for_either(Signal::Stop, Signal::PonderHit);
+        }
+        if (has_token(tokens, "infinite")) {
+            signals_.wait_for(Signal::Stop);
+        }
     }
-    write_line(result.found ? "bestmove " + to_uci(result.best_move) : std::string("bestmove (none)"));
+    if (!result.found) {
+        write_line("bestmove (none)");
+        return;
+    }
+    std::string answer = "bestmove " + to_uci(result.best_move);
+    if (options_.extended && options_.ponder) {
+        if (const auto reply = expected_reply(searcher_, game_.board, result.best_move)) {
+            answer += " ponder " + to_uci(*reply);
+        }
+    }
+    write_line(answer);
 }
 
 }  // namespace kestrune

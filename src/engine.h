@@ -15,6 +15,7 @@
 
 #include "output.h"
 #include "search.h"
+#include "search_pool.h"
 #include "signals.h"
 #include "transposition.h"
 #include "version.h"
@@ -29,9 +30,22 @@ inline constexpr std::string_view IDENTIFICATION =
     "id name kestrune " KESTRUNE_VERSION
     "b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
 
+// The most helper threads a search may have, and the largest move overhead.
+inline constexpr std::uint32_t MAX_THREADS = 1024;
+inline constexpr std::uint32_t MAX_MOVE_OVERHEAD_MS = 5000;
+
+// The "uci" answer of the extended profile: the options it adds, then MultiPV.
+std::string extended_identification();
+
 struct EngineOptions {
     std::optional<std::string> log_path;
+    // The extended profile (--extended): the options below, pondering, and a
+    // clock rule with increments. Off, the engine is exactly the plain one.
+    bool extended = false;
     std::uint8_t multi_pv = 1;
+    std::uint32_t threads = 1;
+    bool ponder = false;
+    std::uint32_t move_overhead_ms = 0;
 };
 
 // An error that ends the engine thread: the process must not live on mute.
@@ -77,6 +91,8 @@ private:
     void handle_setoption(Tokens tokens);
     void handle_display(Tokens tokens);
     void search(Tokens tokens);
+    // True when the line set one of the extended profile's options.
+    bool set_extended_option(Tokens tokens);
 
     struct Command {
         std::string_view word;
@@ -92,6 +108,7 @@ private:
     SearchSignals& signals_;
     const bool signals_lent_;
     Searcher searcher_;
+    SearchPool pool_;
     EngineOptions options_;
 };
 

@@ -34,8 +34,20 @@ const ReductionTable REDUCTIONS = [] {
 std::int16_t to_score(int value) { return static_cast<std::int16_t>(value); }
 
 void check_clock(Searcher& s) {
-    const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
-    if (elapsed >= s.limits.time_limit_ms || s.signals.raised(Signal::Stop)) {
+    if (s.halt != nullptr) {
+        s.published_leaves->store(s.reported_leaves + s.stats.leaf_returns + s.stats.stand_pat_cutoffs,
+                                  std::memory_order_relaxed);
+        if (s.halt->load(std::memory_order_relaxed) || s.signals.raised(Signal::Stop)) {
+            s.stop = true;
+        }
+        return;
+    }
+    if (s.pondering && s.signals.raised(Signal::PonderHit)) {
+        s.pondering = false;
+        s.clock_start_ms = now_ms();
+    }
+    const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.clock_start_ms);
+    if ((!s.pondering && elapsed >= s.limits.time_limit_ms) || s.signals.raised(Signal::Stop)) {
         s.stop = true;
     }
 }
@@ -103,6 +115,16 @@ std::uint8_t reduction(int depth, int move_index) {
 
 namespace {
 
+// The counts of a quiescence node: made by quiescence itself, or for a child
+// that stands pat and is settled without making its move.
+KESTRUNE_FORCE_INLINE void count_quiescence_node(Searcher& s, int ply, bool stands_pat) {
+    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
+    ++s.stats.nodes;
+    if (stands_pat) {
+        ++s.stats.stand_pat_cutoffs;
+    }
+}
+
 KESTRUNE_FORCE_INLINE std::int16_t evaluate_parts(const ScoreParts& parts, Color side) {
     const int w = (256 * parts.phase + 12) / 24;
     const int v = ((256 - w) * parts.mg_score + w * parts.eg_score) / 256;
@@ -117,9 +139,7 @@ KESTRUNE_FORCE_INLINE bool child_stands_pat(Searcher& s, const BoardState& posit
     if (evaluate_parts(score_parts_after(position, m), opposite(position.side)) < child_beta) {
         return false;
     }
-    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, child_ply));
-    ++s.stats.nodes;
-    ++s.stats.stand_pat_cutoffs;
+    count_quiescence_node(s, child_ply, true);
     return true;
 }
 
@@ -139,9 +159,7 @@ KESTRUNE_FORCE_INLINE bool frontier_child_stands_pat(Searcher& s, const BoardSta
     if (s.stop) {
         return true;
     }
-    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, child_ply));
-    ++s.stats.nodes;
-    ++s.stats.stand_pat_cutoffs;
+    count_quiescence_node(s, child_ply, true);
     return true;
 }
 
@@ -161,12 +179,10 @@ std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::i
     if (s.stop) {
         return 0;
     }
-    s.seldepth = static_cast<std::uint8_t>(std::max<int>(s.seldepth, ply));
-    ++s.stats.nodes;
     const int beta = beta_in;
     const int stand = evaluate(position);
+    count_quiescence_node(s, ply, stand >= beta);
     if (stand >= beta) {
-        ++s.stats.stand_pat_cutoffs;
         return beta_in;
     }
     int alpha = std::max<int>(alpha_in, stand);
@@ -383,10 +399,13 @@ void begin_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.limits = limits;
     s.repetitions.start(game.position_keys);
     s.start_ms = now_ms();
+    s.clock_start_ms = s.start_ms;
+    s.pondering = limits.ponder;
     s.seldepth = 0;
     s.stop = false;
     s.stats = SearchStats{};
     s.reported_nodes = 0;
+    s.reported_leaves = 0;
 }
 
 // Where iterative deepening stands: the depth, which of its lines is next
@@ -474,6 +493,45 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     return result;
 }
 
+std::uint64_t run_helper_search(Searcher& s, const Game& game, const SearchLimits& limits, int first_depth) {
+    begin_search(s, game, limits);
+    const BoardState& root = game.board;
+    if (generate_moves(root, false).empty()) {
+        return 0;
+    }
+    Deepening d;
+    d.depth = first_depth;
+    while (d.depth <= limits.max_depth && !s.stop) {
+        const SearchResult r = search_root(s, root, static_cast<std::uint8_t>(d.depth), to_score(d.alpha),
+                                           to_score(d.beta), d.excluded);
+        if (s.stop) {
+            break;
+        }
+        if (d.widened_after(r)) {
+            continue;
+        }
+        d.advance_after(r, 1);
+        s.reported_nodes += s.stats.nodes;
+        s.reported_leaves += s.stats.leaf_returns + s.stats.stand_pat_cutoffs;
+        s.stats = SearchStats{};
+        if (r.single_reply) {
+            break;
+        }
+    }
+    s.published_leaves->store(s.reported_leaves + s.stats.leaf_returns + s.stats.stand_pat_cutoffs,
+                              std::memory_order_relaxed);
+    return s.reported_nodes + s.stats.nodes;
+}
+
+std::optional<Move> expected_reply(const Searcher& s, const BoardState& position, Move move) {
+    const BoardState after = make_move_unrecorded(position, move);
+    const auto reply = table_move(s, after);
+    if (reply && contains(generate_moves(after, false), *reply)) {
+        return reply;
+    }
+    return std::nullopt;
+}
+
 std::string score_text(std::int16_t score) {
     if (score < -MATE_THRESHOLD) {
         return "mate " + std::to_string((-30000 - score) / 2);
@@ -497,7 +555,9 @@ std::uint32_t nodes_per_second(std::uint32_t nodes, std::uint32_t elapsed_ms) {
 
 void report_line(Searcher& s, const BoardState& position, const SearchResult& result, std::uint8_t depth,
                  std::uint8_t line) {
-    const std::uint32_t nodes = s.stats.leaf_returns + s.stats.stand_pat_cutoffs;
+    // Wraps like the counters it adds up.
+    const auto helpers = static_cast<std::uint32_t>(s.helper_work ? s.helper_work() : 0);
+    const std::uint32_t nodes = s.stats.leaf_returns + s.stats.stand_pat_cutoffs + helpers;
     const auto elapsed = static_cast<std::uint32_t>(now_ms() - s.start_ms);
     std::string text = "info depth " + std::to_string(depth);
     text += " seldepth " + std::to_string(s.seldepth);

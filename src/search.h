@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -69,6 +71,17 @@ public:
     // The nodes of the lines reported so far in this search.
     std::uint64_t reported_nodes = 0;
     std::uint64_t start_ms;
+    // Where the time limit counts from: the start, or a ponder search's "ponderhit".
+    std::uint64_t clock_start_ms = 0;
+    bool pondering = false;
+    // With helper threads, the main searcher adds their work to its progress
+    // lines: the leaves they counted since the last call.
+    std::function<std::uint64_t()> helper_work;
+    // A helper thread's searcher stops when `halt` is raised, never reads the
+    // clock, and publishes its leaves so far in `published_leaves`.
+    const std::atomic<bool>* halt = nullptr;
+    std::atomic<std::uint64_t>* published_leaves = nullptr;
+    std::uint64_t reported_leaves = 0;
     RepetitionHistory repetitions;
     SearchLimits limits;
     // Count main-search and quiescence nodes towards the next look at the
@@ -94,6 +107,14 @@ void report_line(Searcher& searcher, const BoardState& position, const SearchRes
 // Table moves from the position on, each followed by a space; a stored move
 // that is not legal where it is found ends the walk.
 std::string principal_variation(Searcher& searcher, const BoardState& position, std::uint8_t remaining);
+
+// A helper thread's search of the root: iterative deepening from
+// `first_depth` without progress lines, until the limits or `halt`. Returns
+// its node count.
+std::uint64_t run_helper_search(Searcher& searcher, const Game& game, const SearchLimits& limits, int first_depth);
+
+// The table's move in reply to `move`, when it is legal there: the move to ponder on.
+std::optional<Move> expected_reply(const Searcher& searcher, const BoardState& position, Move move);
 
 // The move the root would search first: the table's move when it is legal,
 // else the best ordering score. Empty when there is no legal move.

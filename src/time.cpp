@@ -64,4 +64,27 @@ SearchLimits limits_from_go(std::span<const std::string_view> tokens, Color side
     return limits;
 }
 
+SearchLimits limits_from_go_extended(std::span<const std::string_view> tokens, Color side, std::uint8_t multipv,
+                                     std::uint32_t move_overhead_ms) {
+    SearchLimits limits = limits_from_go(tokens, side, multipv);
+    limits.ponder = std::find(tokens.begin(), tokens.end(), "ponder") != tokens.end();
+    const auto clock = clock_value(tokens, side == White ? "wtime" : "btime");
+    const auto usable = [&](std::uint32_t time) { return time > move_overhead_ms ? time - move_overhead_ms : 0U; };
+    if (clock) {
+        std::uint32_t moves_to_go = keyword_value<std::uint32_t>(tokens, "movestogo").value_or(20);
+        if (moves_to_go == 0) {
+            moves_to_go = 20;
+        }
+        const std::uint64_t left = usable(*clock);
+        const std::uint64_t increment = clock_value(tokens, side == White ? "winc" : "binc").value_or(0);
+        // The increment comes back after the move, so most of it may be spent;
+        // a quarter of what is left after the overhead is always kept.
+        const std::uint64_t planned = left / moves_to_go + increment * 3 / 4;
+        limits.time_limit_ms = static_cast<std::uint32_t>(std::min(planned, left - left / 4));
+    } else if (const auto movetime = clock_value(tokens, "movetime")) {
+        limits.time_limit_ms = usable(*movetime);
+    }
+    return limits;
+}
+
 }  // namespace kestrune

@@ -11,11 +11,17 @@
 namespace kestrune {
 
 struct SearchLimits {
+    // Per reported line: the search's node counters restart after every
+    // progress line, so "go nodes N" bounds each line, not the whole search.
     std::uint32_t max_nodes = 0xFFFFFFFE;
     std::uint32_t time_limit_ms = 0xFFFFFFFE;
     std::uint8_t max_depth = 254;
     std::uint8_t multipv = 1;
+    // "go ponder": no clock until "ponderhit"; the time limit then counts from it.
+    bool ponder = false;
 };
+
+inline constexpr std::uint32_t NO_TIME_LIMIT = 0xFFFFFFFE;
 
 // Milliseconds from a monotonic clock: setting the system clock never
 // shortens or stretches a search.
@@ -35,5 +41,10 @@ std::optional<T> keyword_value(std::span<const std::string_view> tokens, std::st
 
 // Limits for a "go" command; `side` is the side to move.
 SearchLimits limits_from_go(std::span<const std::string_view> tokens, Color side, std::uint8_t multipv);
+
+// The extended profile's limits: "ponder", and a clock rule that counts the
+// increment and keeps the move overhead back (see the README).
+SearchLimits limits_from_go_extended(std::span<const std::string_view> tokens, Color side, std::uint8_t multipv,
+                                     std::uint32_t move_overhead_ms);
 
 }  // namespace kestrune

@@ -1,42 +1,50 @@
 #include "transposition.h"
 
-#include <algorithm>
+#include <bit>
 #include <new>
 
 #include "platform.h"
 
 namespace kestrune {
 
-namespace {
-constexpr std::size_t TABLE_BYTES = TranspositionTable::ENTRIES * sizeof(TtEntry);
+static_assert(sizeof(std::atomic<std::uint64_t>) == 8 && std::atomic<std::uint64_t>::is_always_lock_free);
 
-TtEntry* allocate_table() {
-    // Huge-page aligned: random probes over 16 MiB miss the TLB far less.
-    void* memory = platform::allocate_table(TABLE_BYTES);
-    if (memory == nullptr) {
+TranspositionTable::TranspositionTable(std::size_t mib) {
+    if (!resize(mib)) {
         throw std::bad_alloc();
     }
-    auto* entries = static_cast<TtEntry*>(memory);
-    std::fill_n(entries, TranspositionTable::ENTRIES, TtEntry{0, 0});
-    return entries;
-}
-}  // namespace
-
-void TranspositionTable::Release::operator()(TtEntry* entries) const { platform::free_table(entries, TABLE_BYTES); }
-
-TranspositionTable::TranspositionTable() : entries_(allocate_table()) {}
-
-TtData TranspositionTable::probe(std::uint64_t key) const {
-    const TtEntry& entry = entries_[key & INDEX_MASK];
-    return TtData{(entry.check ^ entry.data) == key ? entry.data : MISS};
 }
 
-void TranspositionTable::store(std::uint64_t key, Bound kind, std::uint8_t depth, Move move, std::int16_t score) {
-    const std::uint64_t data = (std::uint64_t{static_cast<std::uint8_t>(kind)} << 56) | (std::uint64_t{depth} << 48) |
-                               (std::uint64_t{move.bits} << 16) | std::uint64_t{static_cast<std::uint16_t>(score)};
-    entries_[key & INDEX_MASK] = TtEntry{key ^ data, data};
+TranspositionTable::~TranspositionTable() { platform::free_table(entries_, count_ * sizeof(Entry)); }
+
+bool TranspositionTable::resize(std::size_t mib) {
+    if (mib < 1 || mib > MAX_MIB) {
+        return false;
+    }
+    const std::size_t count = mib * (std::size_t{1} << 20) / sizeof(Entry);
+    // Huge-page aligned: random probes over a large table miss the TLB far less.
+    void* memory = platform::allocate_table(count * sizeof(Entry));
+    if (memory == nullptr) {
+        return false;
+    }
+    platform::free_table(entries_, count_ * sizeof(Entry));
+    entries_ = static_cast<Entry*>(memory);
+    for (std::size_t i = 0; i < count; ++i) {
+        new (&entries_[i]) Entry{};  // empty: both words zero
+    }
+    count_ = count;
+    mib_ = mib;
+    // The index takes the low bits of the key, as many as the next power of
+    // two above the count needs.
+    shift_ = 64U - static_cast<unsigned>(std::bit_width(std::bit_ceil(count) - 1));
+    return true;
 }
 
-void TranspositionTable::clear() { std::fill_n(entries_.get(), ENTRIES, TtEntry{0, 0}); }
+void TranspositionTable::clear() {
+    for (std::size_t i = 0; i < count_; ++i) {
+        entries_[i].check.store(0, std::memory_order_relaxed);
+        entries_[i].data.store(0, std::memory_order_relaxed);
+    }
+}
 
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -106,6 +107,41 @@ TEST_F(TranspositionTableTest, ZeroSlotMatchesKeyZeroOnly) {
     EXPECT_EQ(zero.score(), 0);
     EXPECT_EQ(table().probe(0x100000).bits, MISS);  // slot 0 again, another key
     EXPECT_EQ(table().probe(1).bits, MISS);
+}
+
+// Sizes other than 16 MiB: any whole number of MiB, each slot reachable and
+// keys spread over all of them; a size that cannot be had keeps the table.
+TEST(TranspositionTableSize, AnyMebibyteCountIndexesEverySlot) {
+    TranspositionTable table(1);
+    EXPECT_EQ(table.entry_count(), 65536U);
+    EXPECT_EQ(table.index(0x123456789ABCDEFULL), 0xCDEFU);
+    for (const std::size_t mib : {std::size_t{3}, std::size_t{16}, std::size_t{20}}) {
+        ASSERT_TRUE(table.resize(mib));
+        EXPECT_EQ(table.size_mib(), mib);
+        const std::size_t count = table.entry_count();
+        EXPECT_EQ(count, mib * 65536);
+        EXPECT_EQ(table.index(~0ULL), count - 1);
+        EXPECT_EQ(table.index(0), 0U);
+        // Consecutive low bits walk the whole table in order.
+        std::size_t previous = 0;
+        const std::uint64_t low_bits = std::bit_ceil(count);
+        for (std::uint64_t key = 0; key < low_bits; key += low_bits / 64) {
+            const std::size_t slot = table.index(key);
+            EXPECT_LT(slot, count);
+            EXPECT_GE(slot, previous);
+            previous = slot;
+        }
+        table.store(0xDEADBEEF12345678ULL, Bound::Exact, 3, Move(0x0123), 5);
+        EXPECT_EQ(table.probe(0xDEADBEEF12345678ULL).move(), Move(0x0123));
+    }
+    // 16 MiB takes the low 20 bits, as the fixed table always did.
+    ASSERT_TRUE(table.resize(16));
+    EXPECT_EQ(table.index(0xFEDCBA9876543210ULL), 0x43210U);
+    table.store(1, Bound::Lower, 2, Move(0x0456), 6);
+    EXPECT_FALSE(table.resize(0));
+    EXPECT_FALSE(table.resize(TranspositionTable::MAX_MIB + 1));
+    EXPECT_EQ(table.size_mib(), 16U);
+    EXPECT_EQ(table.probe(1).move(), Move(0x0456)) << "a refused size keeps the entries";
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 // behaviour: any change to ordering, pruning, extensions or evaluation moves
 // it. A test pins it, so such changes are never unintended.
 //
-// Usage: bench [--expect FILE]
+// Usage: bench [--threads N] [--hash MIB] [--expect FILE]
 //   With --expect, the signature is compared with the number held in FILE and
-//   the tool exits 1 when they differ.
+//   the tool exits 1 when they differ. The signature holds for one thread and
+//   16 MiB; with more threads the total counts every thread's nodes and varies
+//   from run to run.
 
 #include <array>
 #include <chrono>
@@ -20,6 +22,7 @@
 #include "engine.h"
 #include "fen.h"
 #include "search.h"
+#include "search_pool.h"
 
 namespace {
 
@@ -69,25 +72,40 @@ public:
     void write_line(std::string_view) override {}
 };
 
-std::uint64_t search_position(std::string_view fen) {
-    const FenResult parsed = from_fen(fen);
-    if (!parsed.board) {
-        std::fprintf(stderr, "bench: unreadable position '%.*s': %s\n", static_cast<int>(fen.size()), fen.data(),
-                     parsed.error.c_str());
-        std::exit(2);
+// One table and one set of helper threads for the whole run; the table is
+// emptied before every position, so each search starts as on a fresh table.
+struct Bench {
+    Bench(std::size_t hash_mib, std::size_t threads) : table(hash_mib), pool(table, signals) {
+        if (pool.resize(threads - 1) != threads - 1) {
+            std::fprintf(stderr, "bench: cannot start %zu threads\n", threads);
+            std::exit(2);
+        }
     }
-    // A fresh table per position keeps every search independent.
-    const auto table = std::make_unique<TranspositionTable>();
-    DiscardingSink sink;
+
+    std::uint64_t search_position(std::string_view fen) {
+        const FenResult parsed = from_fen(fen);
+        if (!parsed.board) {
+            std::fprintf(stderr, "bench: unreadable position '%.*s': %s\n", static_cast<int>(fen.size()), fen.data(),
+                         parsed.error.c_str());
+            std::exit(2);
+        }
+        table.clear();
+        DiscardingSink sink;
+        const auto searcher = std::make_unique<Searcher>(table, sink, signals);
+        Game game;
+        game.board = *parsed.board;
+        game.position_keys = {repetition_key(game.board)};
+        SearchLimits limits;
+        limits.max_depth = BENCH_DEPTH;
+        pool.start(game, limits);
+        const std::uint64_t nodes = run_search(*searcher, game, limits).nodes;
+        return nodes + pool.finish();
+    }
+
+    TranspositionTable table;
     const SearchSignals signals;
-    const auto searcher = std::make_unique<Searcher>(*table, sink, signals);
-    Game game;
-    game.board = *parsed.board;
-    game.position_keys = {repetition_key(game.board)};
-    SearchLimits limits;
-    limits.max_depth = BENCH_DEPTH;
-    return run_search(*searcher, game, limits).nodes;
-}
+    SearchPool pool;
+};
 
 std::uint64_t read_reference(const char* path) {
     std::ifstream in(path);
@@ -103,19 +121,34 @@ std::uint64_t read_reference(const char* path) {
 
 int main(int argc, char** argv) {
     const char* expect_path = nullptr;
+    std::size_t threads = 1;
+    std::size_t hash_mib = TranspositionTable::DEFAULT_MIB;
+    const auto number = [&](int& i, std::size_t low, std::size_t high) {
+        const auto value = i + 1 < argc ? parse_unsigned<std::size_t>(argv[++i]) : std::nullopt;
+        if (!value || *value < low || *value > high) {
+            std::fprintf(stderr, "bench: %s takes a number from %zu to %zu\n", argv[i - 1], low, high);
+            std::exit(2);
+        }
+        return *value;
+    };
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--expect") == 0 && i + 1 < argc) {
             expect_path = argv[++i];
+        } else if (std::strcmp(argv[i], "--threads") == 0) {
+            threads = number(i, 1, MAX_THREADS);
+        } else if (std::strcmp(argv[i], "--hash") == 0) {
+            hash_mib = number(i, 1, TranspositionTable::MAX_MIB);
         } else {
-            std::fprintf(stderr, "usage: bench [--expect FILE]\n");
+            std::fprintf(stderr, "usage: bench [--threads N] [--hash MIB] [--expect FILE]\n");
             return 2;
         }
     }
+    Bench bench(hash_mib, threads);
 
     std::uint64_t nodes = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < POSITIONS.size(); ++i) {
-        const std::uint64_t n = search_position(POSITIONS[i]);
+        const std::uint64_t n = bench.search_position(POSITIONS[i]);
         std::printf("position %2zu  nodes %10llu  %.*s\n", i + 1, static_cast<unsigned long long>(n),
                     static_cast<int>(POSITIONS[i].size()), POSITIONS[i].data());
         nodes += n;
@@ -126,6 +159,8 @@ int main(int argc, char** argv) {
 
     std::printf("===========================\n");
     std::printf("Depth           : %u\n", unsigned{BENCH_DEPTH});
+    std::printf("Threads         : %zu\n", threads);
+    std::printf("Hash (MiB)      : %zu\n", hash_mib);
     std::printf("Total time (ms) : %llu\n", static_cast<unsigned long long>(elapsed));
     std::printf("Nodes searched  : %llu\n", static_cast<unsigned long long>(nodes));
     std::printf("Nodes/second    : %llu\n", static_cast<unsigned long long>(nodes) * 1000ULL / ms);
