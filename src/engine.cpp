@@ -112,7 +112,7 @@ void Engine::handle_uci(Tokens) {
 
 void Engine::handle_isready(Tokens) { write_line("readyok"); }
 
-// Empty on purpose: the input thread raises the stop flag the moment it reads
+// Empty on purpose: the input thread raises the stop signal the moment it reads
 // a line beginning with "stop", while the search is still running; when the
 // line's turn comes here, nothing is left to do and nothing is answered.
 void Engine::handle_stop(Tokens) {}
