@@ -18,13 +18,17 @@
 #include "search_pool.h"
 #include "signals.h"
 #include "transposition.h"
+#include "version.h"
 
 namespace kestrune {
 
-inline constexpr std::string_view VERSION = "0.1.0";
-// Interfaces send only the options an engine announces.
+inline constexpr std::string_view VERSION = KESTRUNE_VERSION;
+// Interfaces send only the options an engine announces. The name line runs the
+// version straight into a fixed "b 64 AB" (version 0.1.0 reads "0.1.0b 64 AB"):
+// that is the engine's name, not a typo, and it is kept byte for byte.
 inline constexpr std::string_view IDENTIFICATION =
-    "id name kestrune 0.1.0b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
+    "id name kestrune " KESTRUNE_VERSION
+    "b 64 AB\nid author Ombrelt\noption name MultiPV type spin default 1 min 1 max 255\nuciok";
 
 // The most helper threads a search may have, and the largest move overhead.
 inline constexpr std::uint32_t MAX_THREADS = 1024;
@@ -54,15 +58,6 @@ class StdoutSink final : public OutputSink {
 public:
     void write_line(std::string_view text) override;
 };
-
-// The command word is matched with only its ASCII letters lowered.
-std::string ascii_lower(std::string_view word);
-
-// Cuts at every Unicode White_Space character and drops empty pieces.
-std::vector<std::string_view> split_tokens(std::string_view text);
-
-// Well-formed UTF-8: no overlong forms, surrogates or code points beyond U+10FFFF.
-bool is_valid_utf8(std::string_view text);
 
 void set_option(EngineOptions& options, std::string_view name, std::string_view value);
 

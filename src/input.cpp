@@ -7,6 +7,7 @@
 
 #include "engine.h"
 #include "platform.h"
+#include "text.h"
 
 namespace kestrune {
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,12 +15,13 @@
 #include "engine.h"
 #include "engine_process.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace kestrune::testing {
 
 using Lines = std::vector<std::string>;
 
-inline const std::string BANNER = "<0)))><  kestrune Chess Engine v0.1.0";
+inline const std::string BANNER = "<0)))><  kestrune Chess Engine v" KESTRUNE_VERSION;
 
 // The answer to "uci" in the profile the tests run in, line by line.
 inline Lines identification_lines() {
@@ -36,6 +38,16 @@ inline Lines identification_lines() {
 // The first line must be the banner.
 inline void expect_banner(EngineProcess& engine, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     ASSERT_EQ(engine.read_line(timeout), std::optional<std::string>(BANNER));
+}
+
+// The next `count` lines; a missing line reads as "<nothing>".
+inline Lines read_lines(EngineProcess& engine, std::size_t count,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    Lines lines;
+    for (std::size_t i = 0; i < count; ++i) {
+        lines.push_back(engine.read_line(timeout).value_or("<nothing>"));
+    }
+    return lines;
 }
 
 // Sends "isready" and returns every line written before its "readyok".

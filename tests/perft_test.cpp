@@ -1,34 +1,33 @@
 #include "perft.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstdint>
 #include <fstream>
-#include <iostream>
-#include <map>
 #include <optional>
-#include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "board_state.h"
-#include "engine_process.h"
 #include "fen.h"
 #include "test_support.h"
 #include "move.h"
 #include "perft_suite.h"
+#include "random_games.h"
 
 namespace kestrune {
 namespace {
 
 using testing::board_of;
+using testing::describe;
+using testing::EVERY_GROUP;
+using testing::game_positions;
+using testing::GamePosition;
 
 std::string texts(const MoveList& moves) {
     std::string text;
@@ -111,10 +110,6 @@ INSTANTIATE_TEST_SUITE_P(Files, PerftSuite, ::testing::ValuesIn(all_suite_positi
 
 constexpr const char* START_MOVES =
     "b1a3 b1c3 g1f3 g1h3 a2a3 b2b3 c2c3 d2d3 e2e3 f2f3 g2g3 h2h3 a2a4 b2b4 c2c4 d2d4 e2e4 f2f4 g2g4 h2h4";
-
-// King steps, en passant, both castlings, a pinned bishop, a pinned pawn,
-// a knight, rooks, pushes, captures on both diagonals and promotions.
-constexpr const char* EVERY_GROUP = "r1n4k/1P6/8/N2pP3/1b6/5pbp/P2B1PP1/R3K2R w KQ d6 0 1";
 
 struct OrderCase {
     const char* name;
@@ -257,113 +252,8 @@ TEST(Divide, EdgeDepthsAndPositionsWithoutMoves) {
 }
 
 // ---------------------------------------------------------------------------
-// Random games: consistency of our own operations, and agreement with stockfish.
-
-// Start positions for the games besides the initial one: castling, en passant,
-// promotions, checks and pins from the first ply.
-constexpr const char* GAME_SEEDS[] = {
-    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
-    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
-    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
-    "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
-    "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1",
-    "rnbqkb1r/ppppp1pp/7n/4Pp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
-    EVERY_GROUP,
-    "4r1k1/8/8/1B6/8/3n4/2P5/R2nK2R w KQ - 0 1",
-    "R3r3/7k/8/q7/8/2B3N1/8/4K3 w - - 0 1",
-    "k3n3/3P2K1/8/8/8/8/8/4R3 w - - 0 1",
-    "2r1b2k/3P4/8/1K6/8/8/8/8 w - - 0 1",
-    "8/8/8/3pP3/1NP1K3/8/8/k7 w - d6 0 1",
-    "4k3/6b1/8/4Pp2/8/8/1K6/8 w - f6 0 1",
-    "8/8/8/KPp4r/8/8/8/7k w - c6 0 1",
-    "8/8/1k6/8/3Pp3/8/8/4K1B1 b - d3 0 1",
-    "8/8/8/1k6/3Pp3/8/8/4KQ2 b - d3 0 1",
-    "4kq2/8/8/3pP3/1K6/8/8/8 w - d6 0 1",
-};
-constexpr int GAMES_FROM_START = 16;
-constexpr int MAX_PLIES = 100;
-
-struct GamePosition {
-    std::string start_fen;
-    std::vector<std::string> moves;  // UCI texts from the start position
-    BoardState board;
-};
-
-bool gives_check(const BoardState& board, Move m) { return in_check(make_move_unrecorded(board, m)); }
-
-// Random legal play weighted towards the rare move kinds and away from
-// plain king steps (which spend the castling rights), so that castling, en
-// passant, promotions, checks and pins turn up often.
-Move pick_move(const BoardState& board, const MoveList& moves, std::mt19937& random) {
-    std::vector<double> weights;
-    for (const Move m : moves) {
-        const int kind = m.kind();
-        const int piece = kind_of(board.squares[m.from()]);
-        double weight = 1;
-        if (kind == EnPassant) {
-            weight = 20;
-        } else if (kind == CastleKingside || kind == CastleQueenside) {
-            weight = 2;
-        } else if (m.is_promotion()) {
-            weight = 4;
-        } else if (kind == DoublePawnPush) {
-            weight = 4;
-        } else if (piece == Pawn) {
-            weight = 2;
-        } else if (piece == King) {
-            weight = 0.2;
-        }
-        if (gives_check(board, m)) {
-            weight *= 3;
-        }
-        weights.push_back(weight);
-    }
-    std::discrete_distribution<std::size_t> choose(weights.begin(), weights.end());
-    return moves[choose(random)];
-}
-
-void play_game(const std::string& start_fen, unsigned seed, std::vector<GamePosition>& out) {
-    std::mt19937 random(seed);
-    GamePosition position{start_fen, {}, board_of(start_fen)};
-    for (int ply = 0; ply <= MAX_PLIES; ++ply) {
-        out.push_back(position);
-        const MoveList moves = generate_moves(position.board, false);
-        if (moves.empty()) {
-            return;
-        }
-        const Move m = pick_move(position.board, moves, random);
-        position.moves.push_back(to_uci(m));
-        position.board = make_move_unrecorded(position.board, m);
-    }
-}
-
-const std::vector<GamePosition>& game_positions() {
-    static const std::vector<GamePosition> positions = [] {
-        std::vector<GamePosition> all;
-        for (int game = 0; game < GAMES_FROM_START; ++game) {
-            play_game(std::string(START_FEN), 1000 + static_cast<unsigned>(game), all);
-        }
-        unsigned seed = 2000;
-        for (const char* fen : GAME_SEEDS) {
-            play_game(fen, seed++, all);
-        }
-        return all;
-    }();
-    return positions;
-}
-
-std::string describe(const GamePosition& p) {
-    std::string text = "position fen " + p.start_fen;
-    if (!p.moves.empty()) {
-        text += " moves";
-        for (const std::string& m : p.moves) {
-            text += " " + m;
-        }
-    }
-    return text + "\n(now " + to_fen(p.board) + ")";
-}
+// Random games: consistency of our own operations (the comparison with
+// stockfish along the same games is in perft_stockfish_test.cpp).
 
 TEST(Generator, ConsistentAlongRandomGames) {
     for (const GamePosition& p : game_positions()) {
@@ -418,123 +308,6 @@ TEST(Perft, LastTwoPliesAgreeWithMakingEveryMove) {
         ASSERT_EQ(perft(p.board, 3), three_plies) << describe(p);
         ASSERT_EQ(three_plies_from_children, three_plies) << describe(p);
     }
-}
-
-// "move: count" lines of a divide listing.
-std::map<std::string, std::uint64_t> listing_counts(const std::vector<std::string>& lines) {
-    std::map<std::string, std::uint64_t> counts;
-    for (const std::string& line : lines) {
-        const auto colon = line.find(": ");
-        // Move texts only: "Nodes searched: N" is no move.
-        const bool move_text = colon == 4 || colon == 5;
-        if (const auto n = move_text ? parse_unsigned<std::uint64_t>(std::string_view(line).substr(colon + 2))
-                                     : std::nullopt) {
-            counts[line.substr(0, colon)] = *n;
-        }
-    }
-    return counts;
-}
-
-std::string differences(const std::map<std::string, std::uint64_t>& ours,
-                        const std::map<std::string, std::uint64_t>& theirs) {
-    std::string text;
-    for (const auto& [move, n] : ours) {
-        const auto other = theirs.find(move);
-        if (other == theirs.end()) {
-            text += "  " + move + ": ours " + std::to_string(n) + ", stockfish has no such move\n";
-        } else if (other->second != n) {
-            text += "  " + move + ": ours " + std::to_string(n) + ", stockfish " + std::to_string(other->second) + "\n";
-        }
-    }
-    for (const auto& [move, n] : theirs) {
-        if (!ours.contains(move)) {
-            text += "  " + move + ": missing from ours, stockfish " + std::to_string(n) + "\n";
-        }
-    }
-    return text;
-}
-
-using testing::STOCKFISH;
-
-TEST(Divide, AgreesWithStockfishAlongRandomGames) {
-    if (access(STOCKFISH, X_OK) != 0) {
-        GTEST_SKIP() << STOCKFISH << " is not installed: the comparison with an independent generator did not run";
-    }
-    testing::EngineProcess stockfish({}, STOCKFISH);
-    stockfish.send("uci");
-    stockfish.read_until("uciok");
-    stockfish.send("setoption name Threads value 1");
-    stockfish.send("isready");
-    stockfish.read_until("readyok");
-
-    int compared = 0, checks = 0, double_checks = 0, castling = 0, en_passant = 0, promotions = 0, pins = 0;
-    int mismatches = 0;
-    for (const GamePosition& p : game_positions()) {
-        const BoardState& board = p.board;
-        const MoveList moves = generate_moves(board, false);
-        std::vector<std::string> ours_lines;
-        std::istringstream listing(divide(board, 3));
-        for (std::string line; std::getline(listing, line);) {
-            ours_lines.push_back(line);
-        }
-        const auto ours = listing_counts(ours_lines);
-        ASSERT_EQ(ours.size(), moves.size());
-
-        std::string command = "position fen " + p.start_fen;
-        if (!p.moves.empty()) {
-            command += " moves";
-            for (const std::string& m : p.moves) {
-                command += " " + m;
-            }
-        }
-        stockfish.send(command);
-        stockfish.send("go perft 3");
-        const auto theirs = listing_counts(stockfish.read_until("Nodes searched"));
-        if (ours != theirs) {
-            ADD_FAILURE() << "divide 3 differs at " << describe(p) << "\n" << differences(ours, theirs);
-            if (++mismatches == 5) {
-                FAIL() << "stopping after 5 differing positions";
-            }
-        }
-        ++compared;
-
-        // What the sample covers.
-        const Square k = board.king_square(board.side);
-        const int checkers = popcount(attackers_to(board, k, board.occupied(), opposite(board.side)));
-        checks += checkers > 0;
-        double_checks += checkers > 1;
-        bool has_castling = false, has_en_passant = false, has_promotion = false;
-        for (const Move m : moves) {
-            has_castling |= m.kind() == CastleKingside || m.kind() == CastleQueenside;
-            has_en_passant |= m.kind() == EnPassant;
-            has_promotion |= m.is_promotion();
-        }
-        castling += has_castling;
-        en_passant += has_en_passant;
-        promotions += has_promotion;
-        // A pin: taking away one of our pieces would expose our king.
-        if (checkers == 0) {
-            for (Bitboard own = board.pieces(board.side) & ~square_bb(k); own != 0;) {
-                BoardState without = board;
-                remove_piece(without, pop_lowest(own));
-                if (in_check(without)) {
-                    ++pins;
-                    break;
-                }
-            }
-        }
-    }
-    std::cout << "compared " << compared << " positions: " << checks << " in check (" << double_checks << " double), "
-              << castling << " with castling, " << en_passant << " with en passant, " << promotions
-              << " with promotions, " << pins << " with a pin\n";
-    // Roughly half of what the seeds give today, so the floor survives changes of the games.
-    EXPECT_GE(compared, 2000);
-    EXPECT_GE(checks, 150);
-    EXPECT_GE(double_checks, 1);
-    EXPECT_GE(castling, 60);
-    EXPECT_GE(en_passant, 10);
-    EXPECT_GE(promotions, 25);
-    EXPECT_GE(pins, 100);
 }
 
 }  // namespace

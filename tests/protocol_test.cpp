@@ -21,6 +21,7 @@
 #include "engine_process.h"
 #include "engine_session.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace {
 
@@ -31,22 +32,12 @@ using kestrune::testing::expect_banner;
 using kestrune::testing::Lines;
 using kestrune::testing::PrintTo;
 using kestrune::testing::read_file;
+using kestrune::testing::read_lines;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
 const Lines IDENTIFICATION = kestrune::testing::identification_lines();
 const std::string SETOPTION_ERROR = "Expecting 4 arguments, in form name XXXXX value YYY, got: ";
-// The engine thread may say this when a read failure closes its channel before the process is gone.
-
-// The next `count` lines; a missing line reads as "<nothing>".
-Lines read_lines(EngineProcess& engine, std::size_t count, std::chrono::milliseconds timeout = 20s) {
-    Lines lines;
-    for (std::size_t i = 0; i < count; ++i) {
-        lines.push_back(engine.read_line(timeout).value_or("<nothing>"));
-    }
-    return lines;
-}
-
 // Everything the engine writes in answer to the given input, up to the "readyok"
 // of an "isready" sent after it.
 Lines answer_to(EngineProcess& engine, std::string_view input) {
@@ -361,44 +352,8 @@ INSTANTIATE_TEST_SUITE_P(
     case_name);
 
 // ---------------------------------------------------------------------------
-// Bad input never crashes or hangs the engine
-
-struct OverlongCase {
-    std::string name;
-    std::string unit;
-    std::size_t repeat;
-    bool echoed;  // an unsupported command echoes the line; a blank one answers "Empty command"
-};
-
-class ProtocolOverlongLineTest : public ::testing::TestWithParam<OverlongCase> {};
-
-TEST_P(ProtocolOverlongLineTest, IsHandledWhole) {
-    const OverlongCase& c = GetParam();
-    std::string payload;
-    payload.reserve(c.unit.size() * c.repeat);
-    for (std::size_t i = 0; i < c.repeat; ++i) payload += c.unit;
-
-    EngineProcess engine;
-    expect_banner(engine);
-    engine.send(payload);
-    engine.send("isready");
-    const Lines expected = c.echoed ? Lines{"Unsupported command: " + payload, "", "readyok"}
-                                    : Lines{"Empty command", "readyok"};
-    const Lines lines = read_lines(engine, expected.size(), 60s);
-    ASSERT_EQ(lines.size(), expected.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        // Compared without printing: a failure must not dump megabytes.
-        EXPECT_TRUE(lines[i] == expected[i])
-            << "line " << i << " differs; sizes " << lines[i].size() << " and " << expected[i].size();
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Overlong, ProtocolOverlongLineTest,
-                         ::testing::Values(OverlongCase{"FourMegabytesOfLetters", "x", 4U << 20, true},
-                                           OverlongCase{"MillionTokens", "a ", 1U << 20, true},
-                                           OverlongCase{"FourMegabytesOfNuls", "\0"s, 4U << 20, true},
-                                           OverlongCase{"MillionWideBlanks", "\xe3\x80\x80 \t", 1U << 20, false}),
-                         case_name);
+// Bad input never crashes or hangs the engine (lines of megabytes:
+// protocol_overlong_test.cpp)
 
 TEST(ProtocolBadInputTest, RandomLinesOfCommandPiecesAndControlBytes) {
     // Pieces of real commands mixed with blanks, control bytes and multibyte text.

@@ -19,6 +19,7 @@
 #include "engine.h"
 #include "fen.h"
 #include "test_support.h"
+#include "text.h"
 
 namespace kestrune {
 namespace {

@@ -16,6 +16,7 @@
 #include "fen.h"
 #include "perft.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace {
 
