@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include "move_generation.h"
-
 namespace kestrune {
 
 BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
@@ -177,49 +175,6 @@ bool in_check(const BoardState& board) {
            (board.pieces(them, Knight) & knight_attacks(k)) != 0 ||
            (rook_attacks(k, all) & (board.pieces(them, Rook) | queens)) != 0 ||
            (bishop_attacks(k, all) & (board.pieces(them, Bishop) | queens)) != 0;
-}
-
-namespace {
-
-template <bool CapturesOnly, typename Sink>
-void generate(const BoardState& b, Sink& out) {
-    if (b.side == White) {
-        generation::generate_for<CapturesOnly, White>(b, out);
-    } else {
-        generation::generate_for<CapturesOnly, Black>(b, out);
-    }
-}
-
-}  // namespace
-
-void generate_moves(const BoardState& board, bool captures_only, MoveList& out) {
-    generation::ListSink sink(out);
-    if (captures_only) {
-        generate<true>(board, sink);
-    } else {
-        generate<false>(board, sink);
-    }
-}
-
-void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out) {
-    generation::ScoredSink sink(board, out);
-    if (captures_only) {
-        generate<true>(board, sink);
-    } else {
-        generate<false>(board, sink);
-    }
-}
-
-MoveList generate_moves(const BoardState& board, bool captures_only) {
-    MoveList list;
-    generate_moves(board, captures_only, list);
-    return list;
-}
-
-std::uint64_t count_moves(const BoardState& board) {
-    generation::CountSink sink;
-    generate<false>(board, sink);
-    return sink.count();
 }
 
 }  // namespace kestrune

@@ -1,6 +1,6 @@
-// The position record with copy-make, its incrementally kept hash key,
-// piece-square sums and phase, the constant tables behind them, and the
-// legal move generator.
+// The position record with copy-make: its incrementally kept hash key (with
+// the keys behind it), piece-square sums and phase (their terms come from
+// evaluation.h), and the attack tests the rules and the search ask of it.
 #pragma once
 
 #include <array>
@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "bitboard.h"
+#include "evaluation.h"
 #include "move.h"
 #include "square.h"
 
@@ -51,178 +52,6 @@ BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboa
 
 inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
-// ---------------------------------------------------------------- constant tables
-
-inline constexpr std::array<std::int32_t, 6> PHASE_WEIGHTS{0, 1, 1, 2, 4, 0};
-inline constexpr std::int32_t PHASE_TOTAL = 24;
-
-// Values include each piece's material worth, in centipawns. The grids below
-// are seen from White's side: rank 8 first, file a on the left.
-using PieceSquareGrid = std::array<std::int16_t, 64>;
-using PieceSquareTable = std::array<std::array<std::int16_t, 64>, 14>;
-
-namespace detail {
-// One grid row per board rank, eight columns.
-// clang-format off
-inline constexpr std::array<PieceSquareGrid, 6> MG_GRIDS{{
-    // pawn, rank 8 first
-    {{
-           63,    63,    63,    63,    63,    63,    63,    63,
-          161,   161,   149,   149,   147,   153,   147,   147,
-          116,   111,   119,   125,   129,   131,   113,    99,
-           96,   106,   108,   121,   121,   115,   103,    79,
-           83,    83,    92,   110,   113,   108,    87,    80,
-           85,    79,    95,    83,    97,   103,   114,    97,
-           73,    82,    72,    53,    59,   108,   111,    81,
-           52,    52,    52,    52,    52,    52,    52,    52,
-    }},
-    // knight, rank 8 first
-    {{
-          301,   313,   323,   333,   349,   321,   319,   301,
-          312,   332,   386,   380,   364,   386,   355,   331,
-          326,   384,   392,   401,   401,   396,   386,   356,
-          347,   376,   388,   413,   405,   405,   381,   357,
-          339,   363,   380,   382,   396,   387,   381,   351,
-          331,   354,   373,   375,   385,   381,   382,   343,
-          320,   322,   349,   355,   360,   377,   347,   349,
-          286,   332,   313,   327,   343,   333,   339,   319,
-    }},
-    // bishop, rank 8 first
-    {{
-          327,   345,   337,   341,   343,   339,   349,   327,
-          337,   347,   349,   347,   365,   367,   353,   337,
-          337,   371,   362,   375,   373,   366,   367,   351,
-          352,   353,   372,   383,   383,   378,   362,   353,
-          342,   364,   368,   384,   386,   366,   362,   356,
-          353,   363,   367,   369,   369,   368,   372,   362,
-          361,   364,   373,   354,   362,   372,   386,   350,
-          323,   353,   336,   338,   344,   341,   335,   327,
-    }},
-    // rook, rank 8 first
-    {{
-          498,   496,   491,   499,   499,   497,   489,   491,
-          493,   496,   502,   502,   506,   512,   492,   503,
-          473,   484,   485,   487,   481,   494,   496,   479,
-          463,   464,   482,   482,   483,   489,   469,   472,
-          449,   458,   462,   467,   472,   466,   480,   459,
-          448,   461,   459,   455,   464,   470,   470,   453,
-          448,   459,   453,   455,   461,   481,   461,   448,
-          469,   465,   471,   479,   481,   485,   455,   481,
-    }},
-    // queen, rank 8 first
-    {{
-          990,  1018,  1022,  1023,  1027,  1022,  1022,  1012,
-         1000,  1010,  1020,  1030,  1026,  1036,  1036,  1026,
-         1000,  1010,  1025,  1033,  1041,  1041,  1036,  1026,
-         1005,  1010,  1015,  1019,  1039,  1039,  1032,  1025,
-         1010,  1010,  1015,  1017,  1029,  1025,  1026,  1015,
-         1000,  1017,  1017,  1019,  1019,  1021,  1028,  1018,
-         1000,  1010,  1030,  1020,  1028,  1026,  1010,  1012,
-         1003,  1001,  1009,  1028,  1005,  1000,  1000,   990,
-    }},
-    // king, rank 8 first
-    {{
-         1455,  1459,  1459,  1439,  1433,  1451,  1453,  1463,
-         1473,  1467,  1465,  1451,  1449,  1461,  1461,  1467,
-         1477,  1467,  1461,  1433,  1435,  1465,  1467,  1477,
-         1469,  1467,  1453,  1431,  1431,  1457,  1469,  1473,
-         1465,  1469,  1449,  1439,  1439,  1451,  1465,  1461,
-         1483,  1471,  1461,  1459,  1459,  1459,  1487,  1477,
-         1506,  1515,  1481,  1479,  1479,  1479,  1521,  1517,
-         1505,  1519,  1498,  1484,  1514,  1491,  1525,  1519,
-    }},
-}};
-
-inline constexpr std::array<PieceSquareGrid, 6> EG_GRIDS{{
-    // pawn, rank 8 first
-    {{
-           60,    60,    60,    60,    60,    60,    60,    60,
-          230,   230,   210,   206,   206,   206,   212,   230,
-          165,   165,   157,   147,   137,   134,   156,    56,
-          108,    98,    90,    79,    79,    83,    95,    95,
-           86,    82,    74,    74,    74,    70,    76,    76,
-           76,    78,    70,    82,    78,    72,    63,    65,
-           89,    77,    88,    93,    93,    82,    72,    70,
-           68,    68,    68,    68,    68,    68,    68,    68,
-    }},
-    // knight, rank 8 first
-    {{
-          224,   240,   268,   250,   264,   244,   234,   224,
-          246,   266,   276,   284,   276,   276,   260,   236,
-          252,   278,   298,   299,   293,   292,   276,   248,
-          265,   288,   300,   305,   305,   306,   291,   272,
-          265,   279,   300,   307,   299,   299,   290,   263,
-          259,   282,   283,   298,   294,   282,   275,   261,
-          241,   257,   277,   280,   284,   269,   265,   237,
-          250,   235,   255,   261,   259,   257,   237,   223,
-    }},
-    // bishop, rank 8 first
-    {{
-          280,   302,   294,   302,   304,   300,   302,   280,
-          304,   300,   320,   302,   314,   314,   300,   292,
-          312,   318,   305,   322,   316,   307,   322,   314,
-          312,   329,   327,   332,   332,   329,   321,   312,
-          308,   322,   332,   334,   326,   328,   314,   304,
-          305,   319,   311,   331,   335,   307,   316,   306,
-          293,   302,   311,   321,   323,   311,   302,   289,
-          283,   306,   298,   310,   306,   301,   297,   277,
-    }},
-    // rook, rank 8 first
-    {{
-          526,   525,   523,   518,   521,   523,   523,   522,
-          532,   531,   527,   524,   517,   532,   532,   527,
-          527,   525,   521,   519,   512,   524,   528,   520,
-          523,   522,   523,   514,   514,   525,   519,   524,
-          522,   521,   521,   515,   510,   516,   514,   513,
-          513,   515,   509,   511,   507,   512,   512,   511,
-          513,   512,   514,   516,   510,   508,   510,   515,
-          519,   525,   519,   514,   510,   521,   521,   507,
-    }},
-    // queen, rank 8 first
-    {{
-          988,  1010,  1012,  1017,  1017,  1012,  1012,  1002,
-          994,  1004,  1020,  1022,  1022,  1022,  1022,  1012,
-          996,  1004,  1013,  1027,  1027,  1027,  1022,  1012,
-         1003,  1008,  1017,  1027,  1029,  1027,  1022,  1017,
-         1003,  1015,  1018,  1032,  1030,  1030,  1025,  1017,
-         1000,  1005,  1019,  1012,  1013,  1024,  1017,  1007,
-          990,  1000,  1000,  1004,  1004,  1000,  1000,   996,
-          995,   994,   995,   997,  1001,   990,   990,   980,
-    }},
-    // king, rank 8 first
-    {{
-         1427,  1461,  1469,  1470,  1472,  1482,  1472,  1462,
-         1479,  1493,  1497,  1505,  1501,  1503,  1493,  1483,
-         1483,  1503,  1511,  1505,  1505,  1529,  1503,  1483,
-         1471,  1499,  1509,  1515,  1515,  1515,  1503,  1479,
-         1456,  1480,  1506,  1514,  1514,  1507,  1493,  1467,
-         1458,  1484,  1496,  1504,  1506,  1502,  1490,  1470,
-         1449,  1466,  1488,  1486,  1490,  1490,  1472,  1456,
-         1429,  1449,  1459,  1458,  1457,  1461,  1449,  1423,
-    }},
-}};
-// clang-format on
-
-// White rows come from the grids; a black piece scores the negated value of
-// the white piece on the rank-mirrored square; codes 6 and 7 are zero.
-constexpr PieceSquareTable build_table(const std::array<PieceSquareGrid, 6>& grids) {
-    PieceSquareTable table{};
-    for (std::size_t kind = 0; kind < 6; ++kind) {
-        for (int s = 0; s < 64; ++s) {
-            const int grid_row = 7 - rank_of(static_cast<Square>(s));
-            const auto white = grids[kind][static_cast<std::size_t>(grid_row * 8 + file_of(static_cast<Square>(s)))];
-            table[kind][static_cast<std::size_t>(s)] = white;
-            table[kind + 8][static_cast<std::size_t>(mirror(static_cast<Square>(s)))] = static_cast<std::int16_t>(
-                -white);
-        }
-    }
-    return table;
-}
-}  // namespace detail
-
-inline constexpr PieceSquareTable MG_TABLE = detail::build_table(detail::MG_GRIDS);
-inline constexpr PieceSquareTable EG_TABLE = detail::build_table(detail::EG_GRIDS);
-
 // 905 keys: 14 x 64 piece keys, 8 en-passant file keys, the side key.
 struct ZobristKeys {
     std::array<std::array<std::uint64_t, 64>, 14> piece_keys;
@@ -265,11 +94,6 @@ constexpr ZobristKeys build_keys() {
 inline constexpr ZobristKeys ZOBRIST = detail::build_keys();
 
 // In-place primitives, each keeping placement, hash, phase and sums in step.
-namespace detail {
-inline std::int16_t wrapping_add(std::int16_t a, int b) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(a + b));
-}
-}  // namespace detail
 
 // s must be empty.
 KESTRUNE_FORCE_INLINE void put_piece(BoardState& board, Piece p, Square s) {
@@ -303,23 +127,15 @@ KESTRUNE_FORCE_INLINE void move_piece(BoardState& board, Square from, Square to)
     board.squares[from] = EMPTY;
 }
 
-// The phase and piece-square sums a move leaves, without making it: what the
-// evaluation of the child reads, summed the way the in-place primitives sum
-// them (the 16-bit sums wrap, so the order of the terms does not matter).
-struct ScoreParts {
-    std::int32_t phase;
-    std::int16_t mg_score;
-    std::int16_t eg_score;
-};
+// The evaluation's parts of the position, and of the child a move leaves,
+// read without making it: summed the way the in-place primitives sum them
+// (the 16-bit sums wrap, so the order of the terms does not matter).
+inline ScoreParts score_parts(const BoardState& board) { return {board.phase, board.mg_score, board.eg_score}; }
 
-namespace detail {
-// Adds piece p on s (sign 1) or takes it away (sign -1).
-KESTRUNE_FORCE_INLINE void add_piece_terms(int& phase, int& mg, int& eg, Piece p, Square s, int sign) {
-    phase -= sign * PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
-    mg += sign * MG_TABLE[p][s];
-    eg += sign * EG_TABLE[p][s];
+// Static score for the side to move.
+inline std::int16_t evaluate(const BoardState& position) {
+    return evaluate_parts(score_parts(position), position.side);
 }
-}  // namespace detail
 
 KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move m) {
     const Square from = m.from();
@@ -413,15 +229,5 @@ bool has_castling_right(const BoardState& board, Color c, bool kingside);
 // Pieces of colour c attacking square t through `occupancy`; kings excluded.
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c);
 bool in_check(const BoardState& board);
-
-// The legal moves in the engine's fixed generation order. With captures_only,
-// quiet moves are left out except the king's own steps.
-void generate_moves(const BoardState& board, bool captures_only, MoveList& out);
-MoveList generate_moves(const BoardState& board, bool captures_only);
-// The same moves in the same order, each with its ordering score (score_moves
-// without a preferred move).
-void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out);
-// The number of legal moves (all moves), counted without building the list.
-std::uint64_t count_moves(const BoardState& board);
 
 }  // namespace kestrune

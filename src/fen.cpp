@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "move_generation.h"
+
 namespace kestrune {
 namespace {
 
@@ -241,6 +243,44 @@ std::string diagram(const BoardState& board) {
         text += FRAME;
     }
     return text;
+}
+
+ParsedMove parse_uci(std::string_view text, const BoardState& board) {
+    if (text.size() < 4) {
+        return {std::nullopt, "Invalid uci move notation: " + std::string(text)};
+    }
+    int kind = Quiet;
+    if (text.size() == 5) {
+        switch (text[4]) {
+            case 'n':
+                kind = PromoteKnight;
+                break;
+            case 'b':
+                kind = PromoteBishop;
+                break;
+            case 'r':
+                kind = PromoteRook;
+                break;
+            case 'q':
+                kind = PromoteQueen;
+                break;
+            default:
+                return {std::nullopt, "Invalid promotion piece in UCI notation: " + std::string(text)};
+        }
+    }
+    // Square names off the board name no move: they must never alias another square.
+    const auto from = parse_square(text.substr(0, 2));
+    const auto to = parse_square(text.substr(2, 2));
+    if (!from || !to) {
+        return {std::nullopt, {}};
+    }
+    const UciText wanted = uci_text(Move(*from, *to, kind));
+    for (const Move m : generate_moves(board, false)) {
+        if (uci_text(m) == wanted) {
+            return {m, {}};
+        }
+    }
+    return {std::nullopt, {}};
 }
 
 }  // namespace kestrune

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "bitboard.h"
 #include "board_state.h"
@@ -422,35 +423,25 @@ private:
     std::uint64_t count_ = 0;
 };
 
-// How much a move raises the mover's middle-game piece-square sum, before
-// the preferred-move bonus: the ordering score of the search. Castling counts
-// the king's step only, en passant leaves out the captured pawn.
-KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Square from, Square to, int kind) {
-    const auto& t = MG_TABLE;
-    const Piece p = board.squares[from];
-    const Piece moved = (kind & 8) != 0 ? make_piece(board.side, static_cast<PieceKind>((kind & 3) + 1)) : p;
-    int delta = t[moved][to] - t[p][from];
-    if ((kind & Capture) != 0 && kind != EnPassant) {
-        delta -= t[board.squares[to]][to];
+// Calls generate_for for the side to move.
+template <bool CapturesOnly, typename Sink>
+KESTRUNE_FORCE_INLINE void generate(const BoardState& b, Sink& out) {
+    if (b.side == White) {
+        generate_for<CapturesOnly, White>(b, out);
+    } else {
+        generate_for<CapturesOnly, Black>(b, out);
     }
-    if (board.side == Black) {
-        delta = -delta;
-    }
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(delta));
 }
 
-// Appends each move with its ordering score: the search's list, scored while
-// the generator still knows each move's kind.
-class ScoredSink : public EachMoveSink<ScoredSink> {
-public:
-    ScoredSink(const BoardState& board, ScoredMoveList& list) : board_(board), list_(list) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
-        list_.push({Move(from, to, kind), ordering_delta(board_, from, to, kind)});
-    }
-
-private:
-    const BoardState& board_;
-    ScoredMoveList& list_;
-};
-
 }  // namespace kestrune::generation
+
+namespace kestrune {
+
+// The legal moves in the engine's fixed generation order. With captures_only,
+// quiet moves are left out except the king's own steps.
+void generate_moves(const BoardState& board, bool captures_only, MoveList& out);
+MoveList generate_moves(const BoardState& board, bool captures_only);
+// The number of legal moves (all moves), counted without building the list.
+std::uint64_t count_moves(const BoardState& board);
+
+}  // namespace kestrune

@@ -13,6 +13,8 @@
 #include "fen.h"
 #include "move.h"
 #include "test_support.h"
+#include "move_generation.h"
+#include "evaluation.h"
 
 namespace kestrune {
 namespace {

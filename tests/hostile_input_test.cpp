@@ -14,6 +14,7 @@
 #include "fen.h"
 #include "move.h"
 #include "engine_session.h"
+#include "move_generation.h"
 
 namespace {
 

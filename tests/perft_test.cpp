@@ -24,6 +24,8 @@
 #include "test_support.h"
 #include "move.h"
 #include "perft_suite.h"
+#include "ordering.h"
+#include "move_generation.h"
 
 namespace kestrune {
 namespace {

@@ -18,6 +18,8 @@
 #include "engine.h"
 #include "fen.h"
 #include "test_support.h"
+#include "ordering.h"
+#include "move_generation.h"
 
 namespace kestrune {
 namespace {
