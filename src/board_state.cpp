@@ -48,12 +48,16 @@ inline void copy_board(BoardState& to, const BoardState& from) {
     static_assert(sizeof(BoardState) % 8 == 0);
 }
 
+KESTRUNE_FORCE_INLINE void castle(BoardState& next, const CastlingRule& rule) {
+    move_piece(next, rule.king_from, rule.king_to);
+    move_piece(next, rule.rook_from, rule.rook_to);
+}
+
 // Changes the placement for one move of `us` (with its hash, phase and sums),
 // and sets the en-passant square after a double step.
 KESTRUNE_FORCE_INLINE void move_pieces(BoardState& next, Color us, Move m) {
     const Square from = m.from();
     const Square to = m.to();
-    const Square back_rank = us == White ? 0 : 56;
     switch (m.kind()) {
         case Quiet:
             move_piece(next, from, to);
@@ -66,12 +70,10 @@ KESTRUNE_FORCE_INLINE void move_pieces(BoardState& next, Color us, Move m) {
             break;
         }
         case CastleKingside:
-            move_piece(next, static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + G1));
-            move_piece(next, static_cast<Square>(back_rank + H1), static_cast<Square>(back_rank + F1));
+            castle(next, castling_rule(us, Kingside));
             break;
         case CastleQueenside:
-            move_piece(next, static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + C1));
-            move_piece(next, static_cast<Square>(back_rank + A1), static_cast<Square>(back_rank + D1));
+            castle(next, castling_rule(us, Queenside));
             break;
         case Capture:
             next.halfmove_clock = 0;
@@ -80,7 +82,7 @@ KESTRUNE_FORCE_INLINE void move_pieces(BoardState& next, Color us, Move m) {
             break;
         case EnPassant:
             move_piece(next, from, to);
-            remove_piece(next, static_cast<Square>(us == White ? to - 8 : to + 8));
+            remove_piece(next, en_passant_victim(us, to));
             break;
         case PromoteKnight:
         case PromoteBishop:
@@ -150,11 +152,8 @@ BoardState make_null_move(const BoardState& board) {
     return next;
 }
 
-bool has_castling_right(const BoardState& board, Color c, bool kingside) {
-    const Square back_rank = c == White ? 0 : 56;
-    const Bitboard needed = square_bb(static_cast<Square>(back_rank + E1)) |
-                            square_bb(static_cast<Square>(back_rank + (kingside ? H1 : A1)));
-    return (board.castle_touched & needed) == 0;
+bool has_castling_right(const BoardState& board, Color c, CastlingSide side) {
+    return (board.castle_touched & castling_squares(c, side).origins) == 0;
 }
 
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c) {

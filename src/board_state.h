@@ -52,6 +52,31 @@ BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboa
 
 inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
+// The squares a castling rule asks about, derived from its four squares.
+struct CastlingSquares {
+    CastlingRule rule;
+    Bitboard origins;    // a first move from either ends the right
+    Bitboard empty;      // all the king and the rook cross or reach, but themselves
+    Bitboard king_path;  // what the king crosses or reaches: none may be attacked
+};
+
+namespace detail {
+// From a to b on one rank, both included.
+constexpr Bitboard rank_span(Square a, Square b) {
+    const Square low = a < b ? a : b;
+    const Square high = a < b ? b : a;
+    return (Bitboard{2} << high) - (Bitboard{1} << low);
+}
+}  // namespace detail
+
+constexpr CastlingSquares castling_squares(Color c, CastlingSide side) {
+    const CastlingRule& r = castling_rule(c, side);
+    const Bitboard king_span = detail::rank_span(r.king_from, r.king_to);
+    const Bitboard origins = square_bb(r.king_from) | square_bb(r.rook_from);
+    return {r, origins, (king_span | detail::rank_span(r.rook_from, r.rook_to)) & ~origins,
+            king_span & ~square_bb(r.king_from)};
+}
+
 // 905 keys: 14 x 64 piece keys, 8 en-passant file keys, the side key.
 struct ZobristKeys {
     std::array<std::array<std::uint64_t, 64>, 14> piece_keys;
@@ -140,27 +165,25 @@ inline std::int16_t evaluate(const BoardState& position) {
 KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move m) {
     const Square from = m.from();
     const Square to = m.to();
-    const int kind = m.kind();
+    const MoveKind kind = m.kind();
     const Piece p = board.squares[from];
     int phase = 0;
     int mg = 0;
     int eg = 0;
     detail::add_piece_terms(phase, mg, eg, p, from, -1);
     if (kind == EnPassant) {
-        const auto victim = static_cast<Square>(board.side == White ? to - 8 : to + 8);
+        const Square victim = en_passant_victim(board.side, to);
         detail::add_piece_terms(phase, mg, eg, board.squares[victim], victim, -1);
-    } else if ((kind & Capture) != 0) {
+    } else if (is_capture(kind)) {
         detail::add_piece_terms(phase, mg, eg, board.squares[to], to, -1);
     }
-    const Piece arriving = (kind & 8) != 0 ? make_piece(board.side, m.promoted_kind()) : p;
+    const Piece arriving = is_promotion(kind) ? make_piece(board.side, m.promoted_kind()) : p;
     detail::add_piece_terms(phase, mg, eg, arriving, to, 1);
-    if (kind == CastleKingside || kind == CastleQueenside) {
-        const Square back_rank = board.side == White ? 0 : 56;
-        const bool kingside = kind == CastleKingside;
-        const auto corner = static_cast<Square>(back_rank + (kingside ? H1 : A1));
-        const auto rook_to = static_cast<Square>(back_rank + (kingside ? F1 : D1));
-        detail::add_piece_terms(phase, mg, eg, board.squares[corner], corner, -1);
-        detail::add_piece_terms(phase, mg, eg, board.squares[corner], rook_to, 1);
+    if (is_castling(kind)) {
+        const CastlingRule& rule = castling_rule(board.side, castling_side(kind));
+        const Piece rook = board.squares[rule.rook_from];
+        detail::add_piece_terms(phase, mg, eg, rook, rule.rook_from, -1);
+        detail::add_piece_terms(phase, mg, eg, rook, rule.rook_to, 1);
     }
     return {board.phase + phase, detail::wrapping_add(board.mg_score, mg), detail::wrapping_add(board.eg_score, eg)};
 }
@@ -172,7 +195,7 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     const Color us = board.side;
     const Square from = m.from();
     const Square to = m.to();
-    const int kind = m.kind();
+    const MoveKind kind = m.kind();
     const Bitboard queens = board.pieces(us, Queen);
     std::array<Bitboard, 4> attackers{board.pieces(us, Pawn), board.pieces(us, Knight),
                                       board.pieces(us, Bishop) | queens, board.pieces(us, Rook) | queens};
@@ -180,8 +203,8 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     for (Bitboard& set : attackers) {
         set &= ~square_bb(from);
     }
-    const PieceKind arriving = (kind & 8) != 0 ? m.promoted_kind()
-                                               : static_cast<PieceKind>(kind_of(board.squares[from]));
+    const PieceKind arriving = is_promotion(kind) ? m.promoted_kind()
+                                                  : static_cast<PieceKind>(kind_of(board.squares[from]));
     switch (arriving) {
         case Pawn:
             attackers[0] |= square_bb(to);
@@ -204,12 +227,10 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     }
     occupancy |= square_bb(to);
     if (kind == EnPassant) {
-        occupancy &= ~square_bb(static_cast<Square>(us == White ? to - 8 : to + 8));
-    } else if (kind == CastleKingside || kind == CastleQueenside) {
-        const Square back_rank = us == White ? 0 : 56;
-        const bool kingside = kind == CastleKingside;
-        const Bitboard rook_path = square_bb(static_cast<Square>(back_rank + (kingside ? H1 : A1))) |
-                                   square_bb(static_cast<Square>(back_rank + (kingside ? F1 : D1)));
+        occupancy &= ~square_bb(en_passant_victim(us, to));
+    } else if (is_castling(kind)) {
+        const CastlingRule& rule = castling_rule(us, castling_side(kind));
+        const Bitboard rook_path = square_bb(rule.rook_from) | square_bb(rule.rook_to);
         attackers[3] ^= rook_path;
         occupancy ^= rook_path;
     }
@@ -224,7 +245,7 @@ BoardState make_move(const BoardState& board, Move m);
 BoardState make_move_unrecorded(const BoardState& board, Move m);
 BoardState make_null_move(const BoardState& board);
 
-bool has_castling_right(const BoardState& board, Color c, bool kingside);
+bool has_castling_right(const BoardState& board, Color c, CastlingSide side);
 
 // Pieces of colour c attacking square t through `occupancy`; kings excluded.
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c);

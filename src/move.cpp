@@ -12,7 +12,7 @@ UciText uci_text(Move m) {
     text.chars[3] = static_cast<char>('1' + rank_of(to));
     text.length = 4;
     if (m.is_promotion()) {
-        text.chars[4] = "nbrq"[m.kind() & 3];
+        text.chars[4] = "?nbrq"[m.promoted_kind()];
         text.length = 5;
     }
     return text;

@@ -18,12 +18,13 @@
 namespace kestrune::generation {
 
 // Promotion kinds in the order they are produced.
-inline constexpr std::array<int, 4> QUIET_PROMOTIONS{PromoteQueen, PromoteKnight, PromoteRook, PromoteBishop};
-inline constexpr std::array<int, 4> CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteKnight, CapturePromoteRook,
-                                                       CapturePromoteBishop};
+using PromotionKinds = std::array<MoveKind, 4>;
+inline constexpr PromotionKinds QUIET_PROMOTIONS{PromoteQueen, PromoteKnight, PromoteRook, PromoteBishop};
+inline constexpr PromotionKinds CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteKnight, CapturePromoteRook,
+                                                   CapturePromoteBishop};
 // A pawn capturing a checker on the last rank lists its promotions in this order.
-inline constexpr std::array<int, 4> CHECK_CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteRook,
-                                                             CapturePromoteKnight, CapturePromoteBishop};
+inline constexpr PromotionKinds CHECK_CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteRook, CapturePromoteKnight,
+                                                         CapturePromoteBishop};
 
 // Colour-dependent constants of the side to move.
 template <Color us>
@@ -32,21 +33,14 @@ struct Side {
     static constexpr Bitboard seventh_rank = us == White ? RANK_8 >> 8 : RANK_1 << 8;
     // A pawn's single step that lands here may step again.
     static constexpr Bitboard push_start_rank = us == White ? RANK_3 : RANK_6;
-    static constexpr int back_rank = us == White ? 0 : 56;
     static constexpr int push = us == White ? 8 : -8;
     // The capture towards file a for White and towards file h for Black comes first.
     static constexpr int first_capture = us == White ? 7 : -7;
     static constexpr int second_capture = us == White ? 9 : -9;
     static constexpr Bitboard first_capture_from = us == White ? NOT_FILE_A : NOT_FILE_H;
     static constexpr Bitboard second_capture_from = us == White ? NOT_FILE_H : NOT_FILE_A;
-
-    static constexpr Square on_back_rank(Square s) { return static_cast<Square>(back_rank + s); }
-    static constexpr Bitboard kingside_path = square_bb(on_back_rank(F1)) | square_bb(on_back_rank(G1));
-    static constexpr Bitboard queenside_path = square_bb(on_back_rank(C1)) | square_bb(on_back_rank(D1));
-    // Squares that must be empty for castling queen-side: the king's path and b1.
-    static constexpr Bitboard queenside_empty = queenside_path | square_bb(on_back_rank(1));
-    static constexpr Bitboard kingside_corners = square_bb(on_back_rank(E1)) | square_bb(on_back_rank(H1));
-    static constexpr Bitboard queenside_corners = square_bb(on_back_rank(E1)) | square_bb(on_back_rank(A1));
+    static constexpr CastlingSquares kingside = castling_squares(us, Kingside);
+    static constexpr CastlingSquares queenside = castling_squares(us, Queenside);
 
     static constexpr Bitboard forward(Bitboard b) { return us == White ? b << 8 : b >> 8; }
     template <int Offset>
@@ -84,8 +78,8 @@ struct PositionFacts {
 template <Color us>
 KESTRUNE_FORCE_INLINE Bitboard king_forbidden_squares(const BoardState& b, const PositionFacts& f) {
     using S = Side<us>;
-    const Bitboard zone = (king_attacks(f.king) & ~f.own) | (f.kingside_open ? S::kingside_path : 0) |
-                          (f.queenside_open ? S::queenside_path : 0);
+    const Bitboard zone = (king_attacks(f.king) & ~f.own) | (f.kingside_open ? S::kingside.king_path : 0) |
+                          (f.queenside_open ? S::queenside.king_path : 0);
     if (zone == 0) {
         return 0;
     }
@@ -135,9 +129,10 @@ KESTRUNE_FORCE_INLINE PositionFacts read_position(const BoardState& b) {
     f.their_knights = b.pieces(S::them, Knight);
     f.their_diagonal = b.pieces(S::them, Bishop) | b.pieces(S::them, Queen);
     f.their_orthogonal = b.pieces(S::them, Rook) | b.pieces(S::them, Queen);
-    f.kingside_open = !CapturesOnly && (b.castle_touched & S::kingside_corners) == 0 && (f.all & S::kingside_path) == 0;
-    f.queenside_open = !CapturesOnly && (b.castle_touched & S::queenside_corners) == 0 &&
-                       (f.all & S::queenside_empty) == 0;
+    f.kingside_open = !CapturesOnly && (b.castle_touched & S::kingside.origins) == 0 &&
+                      (f.all & S::kingside.empty) == 0;
+    f.queenside_open = !CapturesOnly && (b.castle_touched & S::queenside.origins) == 0 &&
+                       (f.all & S::queenside.empty) == 0;
     f.king_forbidden = king_forbidden_squares<us>(b, f);
     find_checkers_and_pins(f, S::them);
     f.capture_mask = f.enemy;
@@ -162,7 +157,7 @@ KESTRUNE_FORCE_INLINE void add_en_passant(const BoardState& b, const PositionFac
         return;
     }
     const Square target = lowest_square(b.en_passant);
-    const auto captured = static_cast<Square>(us == White ? target - 8 : target + 8);
+    const Square captured = en_passant_victim(us, target);
     // A pawn or knight giving check must be the pawn taken.
     if ((f.checkers & (f.their_pawns | f.their_knights) & ~square_bb(captured)) != 0) {
         return;
@@ -197,12 +192,12 @@ KESTRUNE_FORCE_INLINE void add_checker_captures(const BoardState& b, const Posit
 template <Color us, typename Sink>
 KESTRUNE_FORCE_INLINE void add_castling(const PositionFacts& f, Sink& out) {
     using S = Side<us>;
-    if (f.kingside_open && (f.king_forbidden & S::kingside_path) == 0) {
-        out.add(S::on_back_rank(E1), S::on_back_rank(G1), CastleKingside);
+    if (f.kingside_open && (f.king_forbidden & S::kingside.king_path) == 0) {
+        out.add(S::kingside.rule.king_from, S::kingside.rule.king_to, CastleKingside);
     }
     // The king passes c1 and d1; b1 only has to be empty.
-    if (f.queenside_open && (f.king_forbidden & S::queenside_path) == 0) {
-        out.add(S::on_back_rank(E1), S::on_back_rank(C1), CastleQueenside);
+    if (f.queenside_open && (f.king_forbidden & S::queenside.king_path) == 0) {
+        out.add(S::queenside.rule.king_from, S::queenside.rule.king_to, CastleQueenside);
     }
 }
 
@@ -360,7 +355,7 @@ KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
 template <typename Sink>
 class EachMoveSink {
 public:
-    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
+    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, MoveKind kind) {
         while (targets != 0) {
             self().add(from, pop_lowest(targets), kind);
         }
@@ -371,18 +366,18 @@ public:
         add_targets(from, quiets, Quiet);
     }
     // Pawn moves given by their targets; the origin lies `offset` squares back.
-    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, int kind) {
+    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, MoveKind kind) {
         while (targets != 0) {
             const Square to = pop_lowest(targets);
             self().add(static_cast<Square>(to - offset), to, kind);
         }
     }
-    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const std::array<int, 4>& kinds) {
-        for (const int kind : kinds) {
+    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const PromotionKinds& kinds) {
+        for (const MoveKind kind : kinds) {
             self().add(from, to, kind);
         }
     }
-    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const std::array<int, 4>& kinds) {
+    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const PromotionKinds& kinds) {
         while (targets != 0) {
             const Square to = pop_lowest(targets);
             add_promotions(static_cast<Square>(to - offset), to, kinds);
@@ -397,7 +392,7 @@ private:
 class ListSink : public EachMoveSink<ListSink> {
 public:
     explicit ListSink(MoveList& list) : list_(list) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) { list_.push(Move(from, to, kind)); }
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, MoveKind kind) { list_.push(Move(from, to, kind)); }
 
 private:
     MoveList& list_;
@@ -406,15 +401,15 @@ private:
 // Counts moves without producing them.
 class CountSink {
 public:
-    void add(Square, Square, int) { ++count_; }
-    void add_targets(Square, Bitboard targets, int) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
+    void add(Square, Square, MoveKind) { ++count_; }
+    void add_targets(Square, Bitboard targets, MoveKind) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
     // Capture and quiet targets never overlap: one count serves both.
     void add_piece_moves(Square, Bitboard captures, Bitboard quiets) {
         count_ += static_cast<std::uint64_t>(popcount(captures | quiets));
     }
-    void add_pawn_moves(Bitboard targets, int, int) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
-    void add_promotions(Square, Square, const std::array<int, 4>&) { count_ += 4; }
-    void add_pawn_promotions(Bitboard targets, int, const std::array<int, 4>&) {
+    void add_pawn_moves(Bitboard targets, int, MoveKind) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
+    void add_promotions(Square, Square, const PromotionKinds&) { count_ += 4; }
+    void add_pawn_promotions(Bitboard targets, int, const PromotionKinds&) {
         count_ += 4 * static_cast<std::uint64_t>(popcount(targets));
     }
     std::uint64_t count() const { return count_; }

@@ -11,12 +11,12 @@ namespace {
 // How much a move raises the mover's middle-game piece-square sum, before
 // the preferred-move bonus: the ordering score of the search. Castling counts
 // the king's step only, en passant leaves out the captured pawn.
-KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Square from, Square to, int kind) {
+KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Square from, Square to, MoveKind kind) {
     const auto& t = MG_TABLE;
     const Piece p = board.squares[from];
-    const Piece moved = (kind & 8) != 0 ? make_piece(board.side, static_cast<PieceKind>((kind & 3) + 1)) : p;
+    const Piece moved = is_promotion(kind) ? make_piece(board.side, promoted_piece(kind)) : p;
     int delta = t[moved][to] - t[p][from];
-    if ((kind & Capture) != 0 && kind != EnPassant) {
+    if (is_capture(kind) && kind != EnPassant) {
         delta -= t[board.squares[to]][to];
     }
     if (board.side == Black) {
@@ -29,7 +29,7 @@ KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Squar
 class ScoredSink : public generation::EachMoveSink<ScoredSink> {
 public:
     ScoredSink(const BoardState& board, ScoredMoveList& list) : board_(board), list_(list) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, MoveKind kind) {
         list_.push({Move(from, to, kind), ordering_delta(board_, from, to, kind)});
     }
 

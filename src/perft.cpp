@@ -34,7 +34,7 @@ KESTRUNE_FORCE_INLINE void lift(BoardState& n, const BoardState& b, Square s) {
 }
 
 template <Color us, bool WithSquares>
-KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Square from, Square to, int kind) {
+KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Square from, Square to, MoveKind kind) {
     using S = generation::Side<us>;
     std::memcpy(&n.bitboards, &b.bitboards, sizeof b.bitboards);
     if constexpr (WithSquares) {
@@ -52,12 +52,12 @@ KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Sq
             n.en_passant = square_bb(static_cast<Square>(from + S::push));
             break;
         case CastleKingside:
-            relocate<WithSquares>(n, b, S::on_back_rank(E1), S::on_back_rank(G1));
-            relocate<WithSquares>(n, b, S::on_back_rank(H1), S::on_back_rank(F1));
+            relocate<WithSquares>(n, b, S::kingside.rule.king_from, S::kingside.rule.king_to);
+            relocate<WithSquares>(n, b, S::kingside.rule.rook_from, S::kingside.rule.rook_to);
             break;
         case CastleQueenside:
-            relocate<WithSquares>(n, b, S::on_back_rank(E1), S::on_back_rank(C1));
-            relocate<WithSquares>(n, b, S::on_back_rank(A1), S::on_back_rank(D1));
+            relocate<WithSquares>(n, b, S::queenside.rule.king_from, S::queenside.rule.king_to);
+            relocate<WithSquares>(n, b, S::queenside.rule.rook_from, S::queenside.rule.rook_to);
             break;
         case Capture:
             lift<WithSquares>(n, b, to);
@@ -65,15 +65,15 @@ KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Sq
             break;
         case EnPassant:
             relocate<WithSquares>(n, b, from, to);
-            lift<WithSquares>(n, b, static_cast<Square>(to - S::push));
+            lift<WithSquares>(n, b, en_passant_victim(us, to));
             break;
         default: {
             // Promotions, with or without a capture.
             lift<WithSquares>(n, b, from);
-            if ((kind & Capture) != 0) {
+            if (is_capture(kind)) {
                 lift<WithSquares>(n, b, to);
             }
-            const Piece promoted = make_piece(us, static_cast<PieceKind>((kind & 3) + 1));
+            const Piece promoted = make_piece(us, promoted_piece(kind));
             n.bitboards[promoted] |= square_bb(to);
             if constexpr (WithSquares) {
                 n.squares[to] = promoted;
@@ -117,7 +117,7 @@ public:
         }
     }
 
-    KESTRUNE_FORCE_INLINE std::uint64_t replies(Square from, Square to, int kind) const {
+    KESTRUNE_FORCE_INLINE std::uint64_t replies(Square from, Square to, MoveKind kind) const {
         if (counts_after_move_ && !changes_safety(from, to, kind)) {
             return count_after(from, to, kind);
         }
@@ -178,8 +178,8 @@ private:
     Bitboard lines_through(Square square, Bitboard diagonal, Bitboard orthogonal, Bitboard our_diagonal,
                            Bitboard our_orthogonal) const;
     void build_gates();
-    bool changes_safety(Square from, Square to, int kind) const;
-    std::uint64_t count_after(Square from, Square to, int kind) const;
+    bool changes_safety(Square from, Square to, MoveKind kind) const;
+    std::uint64_t count_after(Square from, Square to, MoveKind kind) const;
     int pawn_count_after(Bitboard to_bb, Bitboard occupied, Bitboard ours) const;
     int slider_count_after(Bitboard touched, Bitboard occupied, Bitboard their_own) const;
 
@@ -252,8 +252,8 @@ void ReplyCounter<us>::build_gates() {
     const Bitboard our_diagonal = board_.pieces(us, Bishop) | queens;
     const Bitboard our_orthogonal = board_.pieces(us, Rook) | queens;
     Bitboard common = king_attacks(king) | lines_to_king(our_diagonal, our_orthogonal);
-    const Bitboard zone = (king_attacks(king) & ~facts_.own) | (facts_.kingside_open ? Them::kingside_path : 0) |
-                          (facts_.queenside_open ? Them::queenside_path : 0);
+    const Bitboard zone = (king_attacks(king) & ~facts_.own) | (facts_.kingside_open ? Them::kingside.king_path : 0) |
+                          (facts_.queenside_open ? Them::queenside.king_path : 0);
     const Bitboard without_king = facts_.all ^ square_bb(king);
     // A slider arriving on the king's lines checks it, or pins one of its pieces.
     const Bitboard their_shields = (bishop_attacks(king, facts_.all) | rook_attacks(king, facts_.all)) & facts_.own;
@@ -271,11 +271,10 @@ void ReplyCounter<us>::build_gates() {
         king_reach |= king_attacks(square);
         common |= lines_through(square, diagonal, orthogonal, our_diagonal, our_orthogonal);
     }
-    if ((board_.castle_touched & Them::kingside_corners) == 0) {
-        common |= Them::kingside_corners | Them::kingside_path;
-    }
-    if ((board_.castle_touched & Them::queenside_corners) == 0) {
-        common |= Them::queenside_corners | Them::queenside_empty;
+    for (const CastlingSquares& castling : {Them::kingside, Them::queenside}) {
+        if ((board_.castle_touched & castling.origins) == 0) {
+            common |= castling.origins | castling.empty | castling.king_path;
+        }
     }
     gates_[Pawn] = common | pawn_attackers_of(us, zone | square_bb(king));
     gates_[Knight] = common | knight_reach;
@@ -289,8 +288,8 @@ void ReplyCounter<us>::build_gates() {
 // new piece on lines its pawn may have blocked, a double step may give the
 // opponent an en-passant capture: those are always made.
 template <Color us>
-KESTRUNE_FORCE_INLINE bool ReplyCounter<us>::changes_safety(Square from, Square to, int kind) const {
-    if (kind == CastleKingside || kind == CastleQueenside || kind == EnPassant || (kind & 8) != 0) {
+KESTRUNE_FORCE_INLINE bool ReplyCounter<us>::changes_safety(Square from, Square to, MoveKind kind) const {
+    if (is_castling(kind) || kind == EnPassant || is_promotion(kind)) {
         return true;
     }
     const Bitboard gate = gates_[static_cast<std::size_t>(kind_of(board_.squares[from]))];
@@ -302,14 +301,14 @@ KESTRUNE_FORCE_INLINE bool ReplyCounter<us>::changes_safety(Square from, Square 
 }
 
 template <Color us>
-KESTRUNE_FORCE_INLINE std::uint64_t ReplyCounter<us>::count_after(Square from, Square to, int kind) const {
+KESTRUNE_FORCE_INLINE std::uint64_t ReplyCounter<us>::count_after(Square from, Square to, MoveKind kind) const {
     const Bitboard to_bb = square_bb(to);
     const Bitboard touched = square_bb(from) | to_bb;
     const Bitboard occupied = (facts_.all ^ square_bb(from)) | to_bb;
     const Bitboard ours = (facts_.enemy ^ square_bb(from)) | to_bb;
     const Bitboard their_own = facts_.own & ~to_bb;
     int count = pawn_count_after(to_bb, occupied, ours) + knight_count_;
-    if ((kind & Capture) != 0) {
+    if (is_capture(kind)) {
         // Their knights may now take on the square; a captured knight's moves are gone.
         count += popcount(knight_attacks(to) & free_knights_);
         if (contains(free_knights_, to)) {
@@ -354,7 +353,7 @@ class PerftSink : public generation::EachMoveSink<PerftSink<us>> {
 public:
     PerftSink(const BoardState& board, int depth) : board_(board), depth_(depth) {}
 
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, MoveKind kind) {
         BoardState next;
         make_for_perft<us, true>(board_, next, from, to, kind);
         total_ += perft_for<opposite(us)>(next, depth_ - 1);
@@ -372,7 +371,9 @@ template <Color us>
 class ReplyCountSink : public generation::EachMoveSink<ReplyCountSink<us>> {
 public:
     explicit ReplyCountSink(const BoardState& board) : counter_(board) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) { total_ += counter_.replies(from, to, kind); }
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, MoveKind kind) {
+        total_ += counter_.replies(from, to, kind);
+    }
     std::uint64_t total() const { return total_; }
 
 private:
