@@ -1,7 +1,5 @@
 #include "board_state.h"
 
-#include <cstdlib>
-
 namespace kestrune {
 
 BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
@@ -48,62 +46,26 @@ inline void copy_board(BoardState& to, const BoardState& from) {
     static_assert(sizeof(BoardState) % 8 == 0);
 }
 
-KESTRUNE_FORCE_INLINE void castle(BoardState& next, const CastlingRule& rule) {
-    move_piece(next, rule.king_from, rule.king_to);
-    move_piece(next, rule.rook_from, rule.rook_to);
-}
-
-// Changes the placement for one move of `us` (with its hash, phase and sums),
-// and sets the en-passant square after a double step.
-KESTRUNE_FORCE_INLINE void move_pieces(BoardState& next, Color us, Move m) {
-    const Square from = m.from();
-    const Square to = m.to();
-    switch (m.kind()) {
-        case Quiet:
-            move_piece(next, from, to);
-            break;
-        case DoublePawnPush: {
-            move_piece(next, from, to);
-            const auto passed = static_cast<Square>(us == White ? from + 8 : from - 8);
-            next.en_passant = square_bb(passed);
-            next.hash ^= ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(from))];
-            break;
-        }
-        case CastleKingside:
-            castle(next, castling_rule(us, Kingside));
-            break;
-        case CastleQueenside:
-            castle(next, castling_rule(us, Queenside));
-            break;
-        case Capture:
-            next.halfmove_clock = 0;
-            remove_piece(next, to);
-            move_piece(next, from, to);
-            break;
-        case EnPassant:
-            move_piece(next, from, to);
-            remove_piece(next, en_passant_victim(us, to));
-            break;
-        case PromoteKnight:
-        case PromoteBishop:
-        case PromoteRook:
-        case PromoteQueen:
-            remove_piece(next, from);
-            put_piece(next, make_piece(us, m.promoted_kind()), to);
-            break;
-        case CapturePromoteKnight:
-        case CapturePromoteBishop:
-        case CapturePromoteRook:
-        case CapturePromoteQueen:
-            remove_piece(next, from);
-            remove_piece(next, to);
-            put_piece(next, make_piece(us, m.promoted_kind()), to);
-            break;
-        default:
-            // Kinds 6 and 7 are never generated: reaching here is a programming error.
-            std::abort();
+// The full make's editor: every change keeps placement, hash, phase and sums
+// in step (the in-place primitives), and a capture restarts the clock.
+class BoardEdit {
+public:
+    explicit BoardEdit(BoardState& next) : next_(next) {}
+    KESTRUNE_FORCE_INLINE void relocate(Square from, Square to) { move_piece(next_, from, to); }
+    KESTRUNE_FORCE_INLINE void lift(Square s) { remove_piece(next_, s); }
+    KESTRUNE_FORCE_INLINE void capture(Square s) {
+        next_.halfmove_clock = 0;
+        remove_piece(next_, s);
     }
-}
+    KESTRUNE_FORCE_INLINE void place(Piece p, Square s) { put_piece(next_, p, s); }
+    KESTRUNE_FORCE_INLINE void set_en_passant(Square passed) {
+        next_.en_passant = square_bb(passed);
+        next_.hash ^= ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(passed))];
+    }
+
+private:
+    BoardState& next_;
+};
 
 template <bool Record>
 BoardState make(const BoardState& board, Move m) {
@@ -128,7 +90,8 @@ BoardState make(const BoardState& board, Move m) {
                     ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
         next.en_passant = 0;
     }
-    move_pieces(next, board.side, m);
+    BoardEdit edit(next);
+    move_pieces(edit, board.side, from, to, m.kind());
     next.side = opposite(board.side);
     next.hash ^= ZOBRIST.side_key;
     return next;

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include "bitboard.h"
@@ -237,6 +239,107 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     const Square k = board.king_square(opposite(us));
     return (pawn_attackers_of(us, square_bb(k)) & attackers[0]) != 0 || (knight_attacks(k) & attackers[1]) != 0 ||
            (bishop_attacks(k, occupancy) & attackers[2]) != 0 || (rook_attacks(k, occupancy) & attackers[3]) != 0;
+}
+
+// The placement changes of one move by `us`, written once for both makes:
+// the editor decides what else stays in step (the full make's keeps the hash,
+// the sums, the phase and the clock; perft's keeps bitboards alone). Each
+// piece is found where it stood before the move.
+template <typename Edit>
+KESTRUNE_FORCE_INLINE void move_pieces(Edit& edit, Color us, Square from, Square to, MoveKind kind) {
+    switch (kind) {
+        case Quiet:
+            edit.relocate(from, to);
+            break;
+        case DoublePawnPush:
+            edit.relocate(from, to);
+            edit.set_en_passant(static_cast<Square>(us == White ? from + 8 : from - 8));
+            break;
+        case CastleKingside:
+        case CastleQueenside: {
+            const CastlingRule& rule = castling_rule(us, castling_side(kind));
+            edit.relocate(rule.king_from, rule.king_to);
+            edit.relocate(rule.rook_from, rule.rook_to);
+            break;
+        }
+        case Capture:
+            edit.capture(to);
+            edit.relocate(from, to);
+            break;
+        case EnPassant:
+            edit.relocate(from, to);
+            edit.lift(en_passant_victim(us, to));
+            break;
+        case PromoteKnight:
+        case PromoteBishop:
+        case PromoteRook:
+        case PromoteQueen:
+            edit.lift(from);
+            edit.place(make_piece(us, promoted_piece(kind)), to);
+            break;
+        case CapturePromoteKnight:
+        case CapturePromoteBishop:
+        case CapturePromoteRook:
+        case CapturePromoteQueen:
+            edit.lift(from);
+            edit.lift(to);
+            edit.place(make_piece(us, promoted_piece(kind)), to);
+            break;
+        default:
+            // Kinds 6 and 7 are never generated: reaching here is a programming error.
+            std::abort();
+    }
+}
+
+// Perft's make. Below the root, perft reads nothing but the placement and the
+// castling and en-passant state, so its child copies only those and skips the
+// hash, the piece-square sums, the phase, the clocks and the history; the
+// other fields are left unset. The generator reads bitboards only, so a child
+// that is only counted, never made from, does without `squares` too
+// (WithSquares false): piece codes are read from the parent.
+template <bool WithSquares>
+class PerftEdit {
+public:
+    PerftEdit(BoardState& next, const BoardState& board) : next_(next), board_(board) {}
+    KESTRUNE_FORCE_INLINE void relocate(Square from, Square to) {
+        const Piece p = board_.squares[from];
+        next_.bitboards[p] ^= square_bb(from) | square_bb(to);
+        if constexpr (WithSquares) {
+            next_.squares[to] = p;
+            next_.squares[from] = EMPTY;
+        }
+    }
+    KESTRUNE_FORCE_INLINE void lift(Square s) {
+        next_.bitboards[board_.squares[s]] &= ~square_bb(s);
+        if constexpr (WithSquares) {
+            next_.squares[s] = EMPTY;
+        }
+    }
+    KESTRUNE_FORCE_INLINE void capture(Square s) { lift(s); }
+    KESTRUNE_FORCE_INLINE void place(Piece p, Square s) {
+        next_.bitboards[p] |= square_bb(s);
+        if constexpr (WithSquares) {
+            next_.squares[s] = p;
+        }
+    }
+    KESTRUNE_FORCE_INLINE void set_en_passant(Square passed) { next_.en_passant = square_bb(passed); }
+
+private:
+    BoardState& next_;
+    const BoardState& board_;
+};
+
+template <Color us, bool WithSquares>
+KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Square from, Square to, MoveKind kind) {
+    std::memcpy(&n.bitboards, &b.bitboards, sizeof b.bitboards);
+    if constexpr (WithSquares) {
+        std::memcpy(&n.squares, &b.squares, sizeof b.squares);
+    }
+    n.castle_touched = b.castle_touched | square_bb(from) | square_bb(to);
+    n.en_passant = 0;
+    n.side = opposite(us);
+    PerftEdit<WithSquares> edit(n, b);
+    move_pieces(edit, us, from, to, kind);
 }
 
 // The move must come from generate_moves for this board; make_move also needs

@@ -3,10 +3,12 @@
 // enter, the target masks); every group of moves then has its own function,
 // called in the fixed generation order by `generate_for`.
 //
-// Moves go to a sink, so one generator serves three callers: a list for the
-// search, a bare count for the last perft ply, and perft's own recursion that
-// makes each move as it is found. The side to move is a template argument:
-// every colour-dependent shift, rank and square folds to a constant.
+// Moves go to a sink, so one generator serves every caller: a list
+// (ListSink), a bare count (CountSink), the search's scored list (ordering's
+// ScoredSink), and perft's recursion that makes each move as it is found and
+// its reply counting two plies above the leaves (PerftSink, ReplyCountSink).
+// The side to move is a template argument: every colour-dependent shift, rank
+// and square folds to a constant.
 #pragma once
 
 #include <array>
@@ -321,6 +323,11 @@ KESTRUNE_FORCE_INLINE void add_free_pawns(Bitboard free_pawns, const PositionFac
 // check, en passant and the captures of a checking pawn or knight, or else
 // blocks and captures of a checking slider by free pieces. Out of check: en
 // passant, castling, pinned sliders, pinned pawns, then the free pieces.
+//
+// The order is a contract: the search takes the earliest of equally scored
+// moves, so reordering moves the bench signature. ReplyCounter
+// (reply_counter.h) mirrors the out-of-check stages: a change to them must be
+// mirrored there.
 template <bool CapturesOnly, Color us, typename Sink>
 KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
     PositionFacts f = read_position<CapturesOnly, us>(b);
@@ -417,6 +424,14 @@ public:
 private:
     std::uint64_t count_ = 0;
 };
+
+// The number of legal moves of `us`, the side to move.
+template <Color us>
+std::uint64_t count_for(const BoardState& board) {
+    CountSink sink;
+    generate_for<false, us>(board, sink);
+    return sink.count();
+}
 
 // Calls generate_for for the side to move.
 template <bool CapturesOnly, typename Sink>
