@@ -10,11 +10,10 @@
 
 namespace kestrune {
 
-// The deepest `go perft` the engine accepts from a position without recorded
-// moves; each move the game has recorded lowers it by one. Perft itself
-// records nothing (its own make keeps no history, and divide's make_move
-// drops a move once the 40-move history is full), so the bound only keeps the
-// command's answers as they were: no count that deep would finish anyway.
+// The deepest `go perft` the engine accepts. The bound is the command's own:
+// perft records no moves (its make keeps no history, and divide's make_move
+// drops a move once the 40-move history is full), and no count that deep
+// could finish.
 inline constexpr int MAX_PERFT_DEPTH = HISTORY_CAPACITY + 1;
 
 // ReplyCounting counts the last two plies mostly without making the moves
