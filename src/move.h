@@ -1,4 +1,6 @@
-// The 16-bit move, its kinds, its UCI text, and the fixed-capacity move list.
+// The 16-bit move, its kinds and what they do to squares besides the origin and
+// destination (castling rules, the en-passant victim), its UCI text, and the
+// fixed-capacity move list.
 #pragma once
 
 #include <array>

@@ -197,7 +197,8 @@ KESTRUNE_FORCE_INLINE void add_castling(const PositionFacts& f, Sink& out) {
     if (f.kingside_open && (f.king_forbidden & S::kingside.king_path) == 0) {
         out.add(S::kingside.rule.king_from, S::kingside.rule.king_to, CastleKingside);
     }
-    // The king passes c1 and d1; b1 only has to be empty.
+    // Only the king's path must be unattacked (c1 and d1 queen-side); the
+    // other squares between (b1) only have to be empty.
     if (f.queenside_open && (f.king_forbidden & S::queenside.king_path) == 0) {
         out.add(S::queenside.rule.king_from, S::queenside.rule.king_to, CastleQueenside);
     }
