@@ -8,16 +8,17 @@
 // king), and the moves of its free knights, sliders and pawns on the board
 // after the move. The replier's view of the position before the move is read
 // once (as if it were to move) and its counts are kept, part by part:
-// - King steps, castling, checks, pins and so the pinned pawns: kept by a
-//   move that its piece kind's gate lets through (build_gates,
-//   changes_safety): it leaves and enters no square next to the replier's
-//   king, on a line to it, or on a line through a square that king could
-//   step to or cross, no castling square while the right lives, and no square
-//   from which its piece would attack one of those. A move is always made and
-//   counted in full when it moves or removes a second piece (castling, en
-//   passant), puts a new piece on lines its pawn may have blocked
-//   (promotions), or may offer an en-passant capture (a double step next to a
-//   replier's pawn).
+// - King steps, castling, checks, pins, and the pinned pawns (which move
+//   only on their gated pin lines): kept by a move that the gate of its piece
+//   kind lets through (build_gates, changes_safety). Such a move leaves and
+//   enters no square next to the replier's king, none between a mover's
+//   slider and that king or a square the king could step to or cross (nor
+//   the piece that would open such a line), no castling square while the
+//   right lives, and no square from which its piece would attack the king or
+//   one of those squares. A move is always made and counted in full when it
+//   moves or removes a second piece (castling, en passant), puts a new piece
+//   on lines its pawn may have blocked (promotions), or may offer an
+//   en-passant capture (a double step next to a replier's pawn).
 // - Knights: a knight's moves are the squares it reaches that hold none of
 //   the replier's own pieces, and the mover's move never adds one of those.
 //   Only a capture changes them: it frees its square for the knights that
