@@ -20,6 +20,7 @@
 #include "engine.h"
 #include "fen.h"
 #include "move.h"
+#include "move_generation.h"
 #include "text.h"
 
 namespace {

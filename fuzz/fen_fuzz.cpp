@@ -10,6 +10,7 @@
 #include "board_state.h"
 #include "fen.h"
 #include "move.h"
+#include "move_generation.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ void expect_same_position(const BoardState& a, const BoardState& b, std::string_
     if (a.en_passant != b.en_passant) fail("en-passant square differs", fen);
     if (a.halfmove_clock != b.halfmove_clock) fail("halfmove clock differs", fen);
     for (const Color c : {White, Black}) {
-        for (const bool kingside : {true, false}) {
-            if (has_castling_right(a, c, kingside) != has_castling_right(b, c, kingside)) {
+        for (const CastlingSide side : {Kingside, Queenside}) {
+            if (has_castling_right(a, c, side) != has_castling_right(b, c, side)) {
                 fail("castling rights differ", fen);
             }
         }

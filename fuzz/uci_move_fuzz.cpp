@@ -18,6 +18,7 @@
 #include "board_state.h"
 #include "fen.h"
 #include "move.h"
+#include "move_generation.h"
 
 namespace {
 

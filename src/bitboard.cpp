@@ -12,7 +12,7 @@ struct Step {
 
 constexpr std::array<Step, 8> KING_STEPS{{{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}}};
 constexpr std::array<Step, 8> KNIGHT_STEPS{{{-2, -1}, {-2, 1}, {2, -1}, {2, 1}, {-1, -2}, {-1, 2}, {1, -2}, {1, 2}}};
-// Every direction's step lowers the square index.
+// Indexed by LineDirection; every direction's step lowers the square index.
 constexpr std::array<Step, DIRECTIONS> LINE_STEPS{{{-1, 0}, {0, -1}, {1, -1}, {-1, -1}}};
 
 constexpr bool on_board(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
@@ -54,7 +54,7 @@ constexpr AttackTables build_attack_tables() {
             m.upper = ray(sq, -step.file, -step.rank);
             m.full_line = m.lower | m.upper;
         }
-        const Bitboard orthogonal_lines = t.line_masks[0][sq].full_line | t.line_masks[1][sq].full_line;
+        const Bitboard orthogonal_lines = t.line_masks[RankLine][sq].full_line | t.line_masks[FileLine][sq].full_line;
         t.orthogonal_neighbours[sq] = t.king_attacks[sq] & orthogonal_lines;
         t.diagonal_neighbours[sq] = t.king_attacks[sq] & ~orthogonal_lines;
     }
@@ -63,7 +63,7 @@ constexpr AttackTables build_attack_tables() {
             const auto sa = static_cast<Square>(a);
             const auto sb = static_cast<Square>(b);
             const bool orthogonal = file_of(sa) == file_of(sb) || rank_of(sa) == rank_of(sb);
-            const std::size_t first = orthogonal ? 0 : 2;
+            const std::size_t first = orthogonal ? FIRST_ORTHOGONAL : FIRST_DIAGONAL;
             const std::size_t second = first + 1;
             const Bitboard occupancy = square_bb(sa) | square_bb(sb);
             const Bitboard from_a = line_attacks(t.line_masks[first][sa], occupancy) |
@@ -113,10 +113,10 @@ std::uint32_t fill_slider(std::array<Bitboard, 102400 + 5248>& attacks, SliderEn
 PextTables::PextTables() : rook{}, bishop{}, attacks{} {
     std::uint32_t offset = 0;
     for (Square s = 0; s < 64; ++s) {
-        offset = fill_slider(attacks, rook[s], s, 0, offset);
+        offset = fill_slider(attacks, rook[s], s, FIRST_ORTHOGONAL, offset);
     }
     for (Square s = 0; s < 64; ++s) {
-        offset = fill_slider(attacks, bishop[s], s, 2, offset);
+        offset = fill_slider(attacks, bishop[s], s, FIRST_DIAGONAL, offset);
     }
 }
 

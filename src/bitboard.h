@@ -58,8 +58,13 @@ struct LineMasks {
     Bitboard full_line;
 };
 
-// Directions 0 rank, 1 file, 2 anti-diagonal, 3 diagonal.
+// The four lines through a square, the two orthogonal ones first. The
+// anti-diagonal runs from a8 towards h1, the diagonal from a1 towards h8.
+enum LineDirection : std::uint8_t { RankLine = 0, FileLine = 1, AntiDiagonalLine = 2, DiagonalLine = 3 };
 inline constexpr int DIRECTIONS = 4;
+// A rook's lines are [RankLine, FileLine], a bishop's [AntiDiagonalLine, DiagonalLine].
+inline constexpr LineDirection FIRST_ORTHOGONAL = RankLine;
+inline constexpr LineDirection FIRST_DIAGONAL = AntiDiagonalLine;
 
 struct AttackTables {
     std::array<std::array<Bitboard, 64>, 64> between;
@@ -128,10 +133,11 @@ KESTRUNE_FORCE_INLINE Bitboard bishop_attacks_through(Square s, Bitboard occupan
 }
 #else
 KESTRUNE_FORCE_INLINE Bitboard rook_attacks(Square s, Bitboard occupancy) {
-    return line_attacks(line_masks(0, s), occupancy) | line_attacks(line_masks(1, s), occupancy);
+    return line_attacks(line_masks(RankLine, s), occupancy) | line_attacks(line_masks(FileLine, s), occupancy);
 }
 KESTRUNE_FORCE_INLINE Bitboard bishop_attacks(Square s, Bitboard occupancy) {
-    return line_attacks(line_masks(2, s), occupancy) | line_attacks(line_masks(3, s), occupancy);
+    return line_attacks(line_masks(AntiDiagonalLine, s), occupancy) |
+           line_attacks(line_masks(DiagonalLine, s), occupancy);
 }
 // Attacks for callers that read only the squares of lines holding one of
 // `wanted`: lines that miss them are not traced (their squares may be absent).
@@ -146,10 +152,10 @@ KESTRUNE_FORCE_INLINE Bitboard attacks_through(Square s, Bitboard occupancy, Bit
     return reach;
 }
 KESTRUNE_FORCE_INLINE Bitboard rook_attacks_through(Square s, Bitboard occupancy, Bitboard wanted) {
-    return attacks_through(s, occupancy, wanted, 0);
+    return attacks_through(s, occupancy, wanted, FIRST_ORTHOGONAL);
 }
 KESTRUNE_FORCE_INLINE Bitboard bishop_attacks_through(Square s, Bitboard occupancy, Bitboard wanted) {
-    return attacks_through(s, occupancy, wanted, 2);
+    return attacks_through(s, occupancy, wanted, FIRST_DIAGONAL);
 }
 #endif
 KESTRUNE_FORCE_INLINE Bitboard queen_attacks(Square s, Bitboard occupancy) {

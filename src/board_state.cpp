@@ -1,9 +1,5 @@
 #include "board_state.h"
 
-#include <cstdlib>
-
-#include "move_generation.h"
-
 namespace kestrune {
 
 BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
@@ -50,60 +46,26 @@ inline void copy_board(BoardState& to, const BoardState& from) {
     static_assert(sizeof(BoardState) % 8 == 0);
 }
 
-// Changes the placement for one move of `us` (with its hash, phase and sums),
-// and sets the en-passant square after a double step.
-KESTRUNE_FORCE_INLINE void move_pieces(BoardState& next, Color us, Move m) {
-    const Square from = m.from();
-    const Square to = m.to();
-    const Square back_rank = us == White ? 0 : 56;
-    switch (m.kind()) {
-        case Quiet:
-            move_piece(next, from, to);
-            break;
-        case DoublePawnPush: {
-            move_piece(next, from, to);
-            const auto passed = static_cast<Square>(us == White ? from + 8 : from - 8);
-            next.en_passant = square_bb(passed);
-            next.hash ^= ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(from))];
-            break;
-        }
-        case CastleKingside:
-            move_piece(next, static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + G1));
-            move_piece(next, static_cast<Square>(back_rank + H1), static_cast<Square>(back_rank + F1));
-            break;
-        case CastleQueenside:
-            move_piece(next, static_cast<Square>(back_rank + E1), static_cast<Square>(back_rank + C1));
-            move_piece(next, static_cast<Square>(back_rank + A1), static_cast<Square>(back_rank + D1));
-            break;
-        case Capture:
-            next.halfmove_clock = 0;
-            remove_piece(next, to);
-            move_piece(next, from, to);
-            break;
-        case EnPassant:
-            move_piece(next, from, to);
-            remove_piece(next, static_cast<Square>(us == White ? to - 8 : to + 8));
-            break;
-        case PromoteKnight:
-        case PromoteBishop:
-        case PromoteRook:
-        case PromoteQueen:
-            remove_piece(next, from);
-            put_piece(next, make_piece(us, m.promoted_kind()), to);
-            break;
-        case CapturePromoteKnight:
-        case CapturePromoteBishop:
-        case CapturePromoteRook:
-        case CapturePromoteQueen:
-            remove_piece(next, from);
-            remove_piece(next, to);
-            put_piece(next, make_piece(us, m.promoted_kind()), to);
-            break;
-        default:
-            // Kinds 6 and 7 are never generated: reaching here is a programming error.
-            std::abort();
+// The full make's editor: every change keeps placement, hash, phase and sums
+// in step (the in-place primitives), and a capture restarts the clock.
+class BoardEdit {
+public:
+    explicit BoardEdit(BoardState& next) : next_(next) {}
+    KESTRUNE_FORCE_INLINE void relocate(Square from, Square to) { move_piece(next_, from, to); }
+    KESTRUNE_FORCE_INLINE void lift(Square s) { remove_piece(next_, s); }
+    KESTRUNE_FORCE_INLINE void capture(Square s) {
+        next_.halfmove_clock = 0;
+        remove_piece(next_, s);
     }
-}
+    KESTRUNE_FORCE_INLINE void place(Piece p, Square s) { put_piece(next_, p, s); }
+    KESTRUNE_FORCE_INLINE void set_en_passant(Square passed) {
+        next_.en_passant = square_bb(passed);
+        next_.hash ^= ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(passed))];
+    }
+
+private:
+    BoardState& next_;
+};
 
 template <bool Record>
 BoardState make(const BoardState& board, Move m) {
@@ -128,7 +90,8 @@ BoardState make(const BoardState& board, Move m) {
                     ZOBRIST.en_passant_keys[static_cast<std::size_t>(file_of(lowest_square(board.en_passant)))];
         next.en_passant = 0;
     }
-    move_pieces(next, board.side, m);
+    BoardEdit edit(next);
+    move_pieces(edit, board.side, from, to, m.kind());
     next.side = opposite(board.side);
     next.hash ^= ZOBRIST.side_key;
     return next;
@@ -152,11 +115,8 @@ BoardState make_null_move(const BoardState& board) {
     return next;
 }
 
-bool has_castling_right(const BoardState& board, Color c, bool kingside) {
-    const Square back_rank = c == White ? 0 : 56;
-    const Bitboard needed = square_bb(static_cast<Square>(back_rank + E1)) |
-                            square_bb(static_cast<Square>(back_rank + (kingside ? H1 : A1)));
-    return (board.castle_touched & needed) == 0;
+bool has_castling_right(const BoardState& board, Color c, CastlingSide side) {
+    return (board.castle_touched & castling_squares(c, side).origins) == 0;
 }
 
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c) {
@@ -177,49 +137,6 @@ bool in_check(const BoardState& board) {
            (board.pieces(them, Knight) & knight_attacks(k)) != 0 ||
            (rook_attacks(k, all) & (board.pieces(them, Rook) | queens)) != 0 ||
            (bishop_attacks(k, all) & (board.pieces(them, Bishop) | queens)) != 0;
-}
-
-namespace {
-
-template <bool CapturesOnly, typename Sink>
-void generate(const BoardState& b, Sink& out) {
-    if (b.side == White) {
-        generation::generate_for<CapturesOnly, White>(b, out);
-    } else {
-        generation::generate_for<CapturesOnly, Black>(b, out);
-    }
-}
-
-}  // namespace
-
-void generate_moves(const BoardState& board, bool captures_only, MoveList& out) {
-    generation::ListSink sink(out);
-    if (captures_only) {
-        generate<true>(board, sink);
-    } else {
-        generate<false>(board, sink);
-    }
-}
-
-void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out) {
-    generation::ScoredSink sink(board, out);
-    if (captures_only) {
-        generate<true>(board, sink);
-    } else {
-        generate<false>(board, sink);
-    }
-}
-
-MoveList generate_moves(const BoardState& board, bool captures_only) {
-    MoveList list;
-    generate_moves(board, captures_only, list);
-    return list;
-}
-
-std::uint64_t count_moves(const BoardState& board) {
-    generation::CountSink sink;
-    generate<false>(board, sink);
-    return sink.count();
 }
 
 }  // namespace kestrune

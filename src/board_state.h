@@ -1,13 +1,16 @@
-// The position record with copy-make, its incrementally kept hash key,
-// piece-square sums and phase, the constant tables behind them, and the
-// legal move generator.
+// The position record with copy-make: its incrementally kept hash key (with
+// the keys behind it), piece-square sums and phase (their terms come from
+// evaluation.h), and the attack tests the rules and the search ask of it.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include "bitboard.h"
+#include "evaluation.h"
 #include "move.h"
 #include "square.h"
 
@@ -51,177 +54,30 @@ BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboa
 
 inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
-// ---------------------------------------------------------------- constant tables
-
-inline constexpr std::array<std::int32_t, 6> PHASE_WEIGHTS{0, 1, 1, 2, 4, 0};
-inline constexpr std::int32_t PHASE_TOTAL = 24;
-
-// Values include each piece's material worth, in centipawns. The grids below
-// are seen from White's side: rank 8 first, file a on the left.
-using PieceSquareGrid = std::array<std::int16_t, 64>;
-using PieceSquareTable = std::array<std::array<std::int16_t, 64>, 14>;
+// The squares a castling rule asks about, derived from its four squares.
+struct CastlingSquares {
+    CastlingRule rule;
+    Bitboard origins;    // a first move from either ends the right
+    Bitboard empty;      // all the king and the rook cross or reach, but themselves
+    Bitboard king_path;  // what the king crosses or reaches: none may be attacked
+};
 
 namespace detail {
-// One grid row per board rank, eight columns.
-// clang-format off
-inline constexpr std::array<PieceSquareGrid, 6> MG_GRIDS{{
-    // pawn, rank 8 first
-    {{
-           63,    63,    63,    63,    63,    63,    63,    63,
-          161,   161,   149,   149,   147,   153,   147,   147,
-          116,   111,   119,   125,   129,   131,   113,    99,
-           96,   106,   108,   121,   121,   115,   103,    79,
-           83,    83,    92,   110,   113,   108,    87,    80,
-           85,    79,    95,    83,    97,   103,   114,    97,
-           73,    82,    72,    53,    59,   108,   111,    81,
-           52,    52,    52,    52,    52,    52,    52,    52,
-    }},
-    // knight, rank 8 first
-    {{
-          301,   313,   323,   333,   349,   321,   319,   301,
-          312,   332,   386,   380,   364,   386,   355,   331,
-          326,   384,   392,   401,   401,   396,   386,   356,
-          347,   376,   388,   413,   405,   405,   381,   357,
-          339,   363,   380,   382,   396,   387,   381,   351,
-          331,   354,   373,   375,   385,   381,   382,   343,
-          320,   322,   349,   355,   360,   377,   347,   349,
-          286,   332,   313,   327,   343,   333,   339,   319,
-    }},
-    // bishop, rank 8 first
-    {{
-          327,   345,   337,   341,   343,   339,   349,   327,
-          337,   347,   349,   347,   365,   367,   353,   337,
-          337,   371,   362,   375,   373,   366,   367,   351,
-          352,   353,   372,   383,   383,   378,   362,   353,
-          342,   364,   368,   384,   386,   366,   362,   356,
-          353,   363,   367,   369,   369,   368,   372,   362,
-          361,   364,   373,   354,   362,   372,   386,   350,
-          323,   353,   336,   338,   344,   341,   335,   327,
-    }},
-    // rook, rank 8 first
-    {{
-          498,   496,   491,   499,   499,   497,   489,   491,
-          493,   496,   502,   502,   506,   512,   492,   503,
-          473,   484,   485,   487,   481,   494,   496,   479,
-          463,   464,   482,   482,   483,   489,   469,   472,
-          449,   458,   462,   467,   472,   466,   480,   459,
-          448,   461,   459,   455,   464,   470,   470,   453,
-          448,   459,   453,   455,   461,   481,   461,   448,
-          469,   465,   471,   479,   481,   485,   455,   481,
-    }},
-    // queen, rank 8 first
-    {{
-          990,  1018,  1022,  1023,  1027,  1022,  1022,  1012,
-         1000,  1010,  1020,  1030,  1026,  1036,  1036,  1026,
-         1000,  1010,  1025,  1033,  1041,  1041,  1036,  1026,
-         1005,  1010,  1015,  1019,  1039,  1039,  1032,  1025,
-         1010,  1010,  1015,  1017,  1029,  1025,  1026,  1015,
-         1000,  1017,  1017,  1019,  1019,  1021,  1028,  1018,
-         1000,  1010,  1030,  1020,  1028,  1026,  1010,  1012,
-         1003,  1001,  1009,  1028,  1005,  1000,  1000,   990,
-    }},
-    // king, rank 8 first
-    {{
-         1455,  1459,  1459,  1439,  1433,  1451,  1453,  1463,
-         1473,  1467,  1465,  1451,  1449,  1461,  1461,  1467,
-         1477,  1467,  1461,  1433,  1435,  1465,  1467,  1477,
-         1469,  1467,  1453,  1431,  1431,  1457,  1469,  1473,
-         1465,  1469,  1449,  1439,  1439,  1451,  1465,  1461,
-         1483,  1471,  1461,  1459,  1459,  1459,  1487,  1477,
-         1506,  1515,  1481,  1479,  1479,  1479,  1521,  1517,
-         1505,  1519,  1498,  1484,  1514,  1491,  1525,  1519,
-    }},
-}};
-
-inline constexpr std::array<PieceSquareGrid, 6> EG_GRIDS{{
-    // pawn, rank 8 first
-    {{
-           60,    60,    60,    60,    60,    60,    60,    60,
-          230,   230,   210,   206,   206,   206,   212,   230,
-          165,   165,   157,   147,   137,   134,   156,    56,
-          108,    98,    90,    79,    79,    83,    95,    95,
-           86,    82,    74,    74,    74,    70,    76,    76,
-           76,    78,    70,    82,    78,    72,    63,    65,
-           89,    77,    88,    93,    93,    82,    72,    70,
-           68,    68,    68,    68,    68,    68,    68,    68,
-    }},
-    // knight, rank 8 first
-    {{
-          224,   240,   268,   250,   264,   244,   234,   224,
-          246,   266,   276,   284,   276,   276,   260,   236,
-          252,   278,   298,   299,   293,   292,   276,   248,
-          265,   288,   300,   305,   305,   306,   291,   272,
-          265,   279,   300,   307,   299,   299,   290,   263,
-          259,   282,   283,   298,   294,   282,   275,   261,
-          241,   257,   277,   280,   284,   269,   265,   237,
-          250,   235,   255,   261,   259,   257,   237,   223,
-    }},
-    // bishop, rank 8 first
-    {{
-          280,   302,   294,   302,   304,   300,   302,   280,
-          304,   300,   320,   302,   314,   314,   300,   292,
-          312,   318,   305,   322,   316,   307,   322,   314,
-          312,   329,   327,   332,   332,   329,   321,   312,
-          308,   322,   332,   334,   326,   328,   314,   304,
-          305,   319,   311,   331,   335,   307,   316,   306,
-          293,   302,   311,   321,   323,   311,   302,   289,
-          283,   306,   298,   310,   306,   301,   297,   277,
-    }},
-    // rook, rank 8 first
-    {{
-          526,   525,   523,   518,   521,   523,   523,   522,
-          532,   531,   527,   524,   517,   532,   532,   527,
-          527,   525,   521,   519,   512,   524,   528,   520,
-          523,   522,   523,   514,   514,   525,   519,   524,
-          522,   521,   521,   515,   510,   516,   514,   513,
-          513,   515,   509,   511,   507,   512,   512,   511,
-          513,   512,   514,   516,   510,   508,   510,   515,
-          519,   525,   519,   514,   510,   521,   521,   507,
-    }},
-    // queen, rank 8 first
-    {{
-          988,  1010,  1012,  1017,  1017,  1012,  1012,  1002,
-          994,  1004,  1020,  1022,  1022,  1022,  1022,  1012,
-          996,  1004,  1013,  1027,  1027,  1027,  1022,  1012,
-         1003,  1008,  1017,  1027,  1029,  1027,  1022,  1017,
-         1003,  1015,  1018,  1032,  1030,  1030,  1025,  1017,
-         1000,  1005,  1019,  1012,  1013,  1024,  1017,  1007,
-          990,  1000,  1000,  1004,  1004,  1000,  1000,   996,
-          995,   994,   995,   997,  1001,   990,   990,   980,
-    }},
-    // king, rank 8 first
-    {{
-         1427,  1461,  1469,  1470,  1472,  1482,  1472,  1462,
-         1479,  1493,  1497,  1505,  1501,  1503,  1493,  1483,
-         1483,  1503,  1511,  1505,  1505,  1529,  1503,  1483,
-         1471,  1499,  1509,  1515,  1515,  1515,  1503,  1479,
-         1456,  1480,  1506,  1514,  1514,  1507,  1493,  1467,
-         1458,  1484,  1496,  1504,  1506,  1502,  1490,  1470,
-         1449,  1466,  1488,  1486,  1490,  1490,  1472,  1456,
-         1429,  1449,  1459,  1458,  1457,  1461,  1449,  1423,
-    }},
-}};
-// clang-format on
-
-// White rows come from the grids; a black piece scores the negated value of
-// the white piece on the rank-mirrored square; codes 6 and 7 are zero.
-constexpr PieceSquareTable build_table(const std::array<PieceSquareGrid, 6>& grids) {
-    PieceSquareTable table{};
-    for (std::size_t kind = 0; kind < 6; ++kind) {
-        for (int s = 0; s < 64; ++s) {
-            const int grid_row = 7 - rank_of(static_cast<Square>(s));
-            const auto white = grids[kind][static_cast<std::size_t>(grid_row * 8 + file_of(static_cast<Square>(s)))];
-            table[kind][static_cast<std::size_t>(s)] = white;
-            table[kind + 8][static_cast<std::size_t>(mirror(static_cast<Square>(s)))] = static_cast<std::int16_t>(
-                -white);
-        }
-    }
-    return table;
+// From a to b on one rank, both included.
+constexpr Bitboard rank_span(Square a, Square b) {
+    const Square low = a < b ? a : b;
+    const Square high = a < b ? b : a;
+    return (Bitboard{2} << high) - (Bitboard{1} << low);
 }
 }  // namespace detail
 
-inline constexpr PieceSquareTable MG_TABLE = detail::build_table(detail::MG_GRIDS);
-inline constexpr PieceSquareTable EG_TABLE = detail::build_table(detail::EG_GRIDS);
+constexpr CastlingSquares castling_squares(Color c, CastlingSide side) {
+    const CastlingRule& r = castling_rule(c, side);
+    const Bitboard king_span = detail::rank_span(r.king_from, r.king_to);
+    const Bitboard origins = square_bb(r.king_from) | square_bb(r.rook_from);
+    return {r, origins, (king_span | detail::rank_span(r.rook_from, r.rook_to)) & ~origins,
+            king_span & ~square_bb(r.king_from)};
+}
 
 // 905 keys: 14 x 64 piece keys, 8 en-passant file keys, the side key.
 struct ZobristKeys {
@@ -265,11 +121,6 @@ constexpr ZobristKeys build_keys() {
 inline constexpr ZobristKeys ZOBRIST = detail::build_keys();
 
 // In-place primitives, each keeping placement, hash, phase and sums in step.
-namespace detail {
-inline std::int16_t wrapping_add(std::int16_t a, int b) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(a + b));
-}
-}  // namespace detail
 
 // s must be empty.
 KESTRUNE_FORCE_INLINE void put_piece(BoardState& board, Piece p, Square s) {
@@ -303,48 +154,38 @@ KESTRUNE_FORCE_INLINE void move_piece(BoardState& board, Square from, Square to)
     board.squares[from] = EMPTY;
 }
 
-// The phase and piece-square sums a move leaves, without making it: what the
-// evaluation of the child reads, summed the way the in-place primitives sum
-// them (the 16-bit sums wrap, so the order of the terms does not matter).
-struct ScoreParts {
-    std::int32_t phase;
-    std::int16_t mg_score;
-    std::int16_t eg_score;
-};
+// The evaluation's parts of the position, and of the child a move leaves,
+// read without making it: summed the way the in-place primitives sum them
+// (the 16-bit sums wrap, so the order of the terms does not matter).
+inline ScoreParts score_parts(const BoardState& board) { return {board.phase, board.mg_score, board.eg_score}; }
 
-namespace detail {
-// Adds piece p on s (sign 1) or takes it away (sign -1).
-KESTRUNE_FORCE_INLINE void add_piece_terms(int& phase, int& mg, int& eg, Piece p, Square s, int sign) {
-    phase -= sign * PHASE_WEIGHTS[static_cast<std::size_t>(kind_of(p))];
-    mg += sign * MG_TABLE[p][s];
-    eg += sign * EG_TABLE[p][s];
+// Static score for the side to move.
+inline std::int16_t evaluate(const BoardState& position) {
+    return evaluate_parts(score_parts(position), position.side);
 }
-}  // namespace detail
 
 KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move m) {
     const Square from = m.from();
     const Square to = m.to();
-    const int kind = m.kind();
+    const MoveKind kind = m.kind();
     const Piece p = board.squares[from];
     int phase = 0;
     int mg = 0;
     int eg = 0;
     detail::add_piece_terms(phase, mg, eg, p, from, -1);
     if (kind == EnPassant) {
-        const auto victim = static_cast<Square>(board.side == White ? to - 8 : to + 8);
+        const Square victim = en_passant_victim(board.side, to);
         detail::add_piece_terms(phase, mg, eg, board.squares[victim], victim, -1);
-    } else if ((kind & Capture) != 0) {
+    } else if (is_capture(kind)) {
         detail::add_piece_terms(phase, mg, eg, board.squares[to], to, -1);
     }
-    const Piece arriving = (kind & 8) != 0 ? make_piece(board.side, m.promoted_kind()) : p;
+    const Piece arriving = is_promotion(kind) ? make_piece(board.side, m.promoted_kind()) : p;
     detail::add_piece_terms(phase, mg, eg, arriving, to, 1);
-    if (kind == CastleKingside || kind == CastleQueenside) {
-        const Square back_rank = board.side == White ? 0 : 56;
-        const bool kingside = kind == CastleKingside;
-        const auto corner = static_cast<Square>(back_rank + (kingside ? H1 : A1));
-        const auto rook_to = static_cast<Square>(back_rank + (kingside ? F1 : D1));
-        detail::add_piece_terms(phase, mg, eg, board.squares[corner], corner, -1);
-        detail::add_piece_terms(phase, mg, eg, board.squares[corner], rook_to, 1);
+    if (is_castling(kind)) {
+        const CastlingRule& rule = castling_rule(board.side, castling_side(kind));
+        const Piece rook = board.squares[rule.rook_from];
+        detail::add_piece_terms(phase, mg, eg, rook, rule.rook_from, -1);
+        detail::add_piece_terms(phase, mg, eg, rook, rule.rook_to, 1);
     }
     return {board.phase + phase, detail::wrapping_add(board.mg_score, mg), detail::wrapping_add(board.eg_score, eg)};
 }
@@ -356,7 +197,7 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     const Color us = board.side;
     const Square from = m.from();
     const Square to = m.to();
-    const int kind = m.kind();
+    const MoveKind kind = m.kind();
     const Bitboard queens = board.pieces(us, Queen);
     std::array<Bitboard, 4> attackers{board.pieces(us, Pawn), board.pieces(us, Knight),
                                       board.pieces(us, Bishop) | queens, board.pieces(us, Rook) | queens};
@@ -364,8 +205,8 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     for (Bitboard& set : attackers) {
         set &= ~square_bb(from);
     }
-    const PieceKind arriving = (kind & 8) != 0 ? m.promoted_kind()
-                                               : static_cast<PieceKind>(kind_of(board.squares[from]));
+    const PieceKind arriving = is_promotion(kind) ? m.promoted_kind()
+                                                  : static_cast<PieceKind>(kind_of(board.squares[from]));
     switch (arriving) {
         case Pawn:
             attackers[0] |= square_bb(to);
@@ -388,12 +229,10 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     }
     occupancy |= square_bb(to);
     if (kind == EnPassant) {
-        occupancy &= ~square_bb(static_cast<Square>(us == White ? to - 8 : to + 8));
-    } else if (kind == CastleKingside || kind == CastleQueenside) {
-        const Square back_rank = us == White ? 0 : 56;
-        const bool kingside = kind == CastleKingside;
-        const Bitboard rook_path = square_bb(static_cast<Square>(back_rank + (kingside ? H1 : A1))) |
-                                   square_bb(static_cast<Square>(back_rank + (kingside ? F1 : D1)));
+        occupancy &= ~square_bb(en_passant_victim(us, to));
+    } else if (is_castling(kind)) {
+        const CastlingRule& rule = castling_rule(us, castling_side(kind));
+        const Bitboard rook_path = square_bb(rule.rook_from) | square_bb(rule.rook_to);
         attackers[3] ^= rook_path;
         occupancy ^= rook_path;
     }
@@ -402,26 +241,117 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
            (bishop_attacks(k, occupancy) & attackers[2]) != 0 || (rook_attacks(k, occupancy) & attackers[3]) != 0;
 }
 
+// The placement changes of one move by `us`, written once for both makes:
+// the editor decides what else stays in step (the full make's keeps the hash,
+// the sums, the phase and the clock; perft's keeps bitboards alone). Each
+// piece is found where it stood before the move.
+template <typename Edit>
+KESTRUNE_FORCE_INLINE void move_pieces(Edit& edit, Color us, Square from, Square to, MoveKind kind) {
+    switch (kind) {
+        case Quiet:
+            edit.relocate(from, to);
+            break;
+        case DoublePawnPush:
+            edit.relocate(from, to);
+            edit.set_en_passant(static_cast<Square>(us == White ? from + 8 : from - 8));
+            break;
+        case CastleKingside:
+        case CastleQueenside: {
+            const CastlingRule& rule = castling_rule(us, castling_side(kind));
+            edit.relocate(rule.king_from, rule.king_to);
+            edit.relocate(rule.rook_from, rule.rook_to);
+            break;
+        }
+        case Capture:
+            edit.capture(to);
+            edit.relocate(from, to);
+            break;
+        case EnPassant:
+            edit.relocate(from, to);
+            edit.lift(en_passant_victim(us, to));
+            break;
+        case PromoteKnight:
+        case PromoteBishop:
+        case PromoteRook:
+        case PromoteQueen:
+            edit.lift(from);
+            edit.place(make_piece(us, promoted_piece(kind)), to);
+            break;
+        case CapturePromoteKnight:
+        case CapturePromoteBishop:
+        case CapturePromoteRook:
+        case CapturePromoteQueen:
+            edit.lift(from);
+            edit.lift(to);
+            edit.place(make_piece(us, promoted_piece(kind)), to);
+            break;
+        default:
+            // Kinds 6 and 7 are never generated: reaching here is a programming error.
+            std::abort();
+    }
+}
+
+// Perft's make. Below the root, perft reads nothing but the placement and the
+// castling and en-passant state, so its child copies only those and skips the
+// hash, the piece-square sums, the phase, the clocks and the history; the
+// other fields are left unset. The generator reads bitboards only, so a child
+// that is only counted, never made from, does without `squares` too
+// (WithSquares false): piece codes are read from the parent.
+template <bool WithSquares>
+class PerftEdit {
+public:
+    PerftEdit(BoardState& next, const BoardState& board) : next_(next), board_(board) {}
+    KESTRUNE_FORCE_INLINE void relocate(Square from, Square to) {
+        const Piece p = board_.squares[from];
+        next_.bitboards[p] ^= square_bb(from) | square_bb(to);
+        if constexpr (WithSquares) {
+            next_.squares[to] = p;
+            next_.squares[from] = EMPTY;
+        }
+    }
+    KESTRUNE_FORCE_INLINE void lift(Square s) {
+        next_.bitboards[board_.squares[s]] &= ~square_bb(s);
+        if constexpr (WithSquares) {
+            next_.squares[s] = EMPTY;
+        }
+    }
+    KESTRUNE_FORCE_INLINE void capture(Square s) { lift(s); }
+    KESTRUNE_FORCE_INLINE void place(Piece p, Square s) {
+        next_.bitboards[p] |= square_bb(s);
+        if constexpr (WithSquares) {
+            next_.squares[s] = p;
+        }
+    }
+    KESTRUNE_FORCE_INLINE void set_en_passant(Square passed) { next_.en_passant = square_bb(passed); }
+
+private:
+    BoardState& next_;
+    const BoardState& board_;
+};
+
+template <Color us, bool WithSquares>
+KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Square from, Square to, MoveKind kind) {
+    std::memcpy(&n.bitboards, &b.bitboards, sizeof b.bitboards);
+    if constexpr (WithSquares) {
+        std::memcpy(&n.squares, &b.squares, sizeof b.squares);
+    }
+    n.castle_touched = b.castle_touched | square_bb(from) | square_bb(to);
+    n.en_passant = 0;
+    n.side = opposite(us);
+    PerftEdit<WithSquares> edit(n, b);
+    move_pieces(edit, us, from, to, kind);
+}
+
 // The move must come from generate_moves for this board; make_move also needs
 // a free history slot (history_len < 40).
 BoardState make_move(const BoardState& board, Move m);
 BoardState make_move_unrecorded(const BoardState& board, Move m);
 BoardState make_null_move(const BoardState& board);
 
-bool has_castling_right(const BoardState& board, Color c, bool kingside);
+bool has_castling_right(const BoardState& board, Color c, CastlingSide side);
 
 // Pieces of colour c attacking square t through `occupancy`; kings excluded.
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c);
 bool in_check(const BoardState& board);
-
-// The legal moves in the engine's fixed generation order. With captures_only,
-// quiet moves are left out except the king's own steps.
-void generate_moves(const BoardState& board, bool captures_only, MoveList& out);
-MoveList generate_moves(const BoardState& board, bool captures_only);
-// The same moves in the same order, each with its ordering score (score_moves
-// without a preferred move).
-void generate_scored_moves(const BoardState& board, bool captures_only, ScoredMoveList& out);
-// The number of legal moves (all moves), counted without building the list.
-std::uint64_t count_moves(const BoardState& board);
 
 }  // namespace kestrune

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "move_generation.h"
+
 namespace kestrune {
 namespace {
 
@@ -15,6 +17,8 @@ Piece piece_from_letter(char c) {
     const auto index = PIECE_LETTERS.find(c);
     return index == std::string_view::npos || c == '?' ? EMPTY : static_cast<Piece>(index);
 }
+
+constexpr char castling_letter(Color c, CastlingSide side) { return "KQkq"[2 * c + side]; }
 
 FenResult failure(std::string reason) { return {std::nullopt, std::move(reason)}; }
 
@@ -73,27 +77,19 @@ std::optional<std::array<Piece, 64>> read_placement(std::string_view layout) {
 }
 
 // The rook squares whose castling is gone: a right is kept only when its
-// letter is in the field and its king and rook stand at home.
+// letter is in the field and its king and rook stand on their origins.
 Bitboard touched_castling_squares(std::string_view field, const std::array<Piece, 64>& placement) {
-    struct CastlingRight {
-        char letter;
-        Square king_square;
-        Piece king;
-        Square rook_square;
-        Piece rook;
-    };
-    constexpr std::array<CastlingRight, 4> rights{{
-        {'K', E1, make_piece(White, King), H1, make_piece(White, Rook)},
-        {'Q', E1, make_piece(White, King), A1, make_piece(White, Rook)},
-        {'k', E8, make_piece(Black, King), H8, make_piece(Black, Rook)},
-        {'q', E8, make_piece(Black, King), A8, make_piece(Black, Rook)},
-    }};
     Bitboard castle_touched = 0;
-    for (const CastlingRight& right : rights) {
-        const bool granted = field.find(right.letter) != std::string_view::npos &&
-                             placement[right.king_square] == right.king && placement[right.rook_square] == right.rook;
-        if (!granted) {
-            castle_touched |= square_bb(right.rook_square);
+    for (const Color c : {White, Black}) {
+        for (const CastlingSide side : {Kingside, Queenside}) {
+            const char letter = castling_letter(c, side);
+            const CastlingRule& rule = castling_rule(c, side);
+            const bool granted = field.find(letter) != std::string_view::npos &&
+                                 placement[rule.king_from] == make_piece(c, King) &&
+                                 placement[rule.rook_from] == make_piece(c, Rook);
+            if (!granted) {
+                castle_touched |= square_bb(rule.rook_from);
+            }
         }
     }
     return castle_touched;
@@ -137,10 +133,9 @@ std::string impossible_position(const BoardState& b) {
     if (b.en_passant != 0) {
         const Square target = lowest_square(b.en_passant);
         const int expected_rank = b.side == White ? 5 : 2;
-        const int pawn_square = b.side == White ? target - 8 : target + 8;
+        const Square pawn_square = en_passant_victim(b.side, target);
         const Piece pawn = make_piece(opposite(b.side), Pawn);
-        if (rank_of(target) != expected_rank || b.squares[target] != EMPTY ||
-            b.squares[static_cast<std::size_t>(pawn_square)] != pawn) {
+        if (rank_of(target) != expected_rank || b.squares[target] != EMPTY || b.squares[pawn_square] != pawn) {
             return "Invalid FEN: no pawn can be taken en passant on " + square_name(target);
         }
     }
@@ -212,10 +207,13 @@ std::string to_fen(const BoardState& board) {
     }
     fen += board.side == White ? " w " : " b ";
     const std::size_t before_castling = fen.size();
-    if (has_castling_right(board, White, true)) fen += 'K';
-    if (has_castling_right(board, White, false)) fen += 'Q';
-    if (has_castling_right(board, Black, true)) fen += 'k';
-    if (has_castling_right(board, Black, false)) fen += 'q';
+    for (const Color c : {White, Black}) {
+        for (const CastlingSide side : {Kingside, Queenside}) {
+            if (has_castling_right(board, c, side)) {
+                fen += castling_letter(c, side);
+            }
+        }
+    }
     if (fen.size() == before_castling) {
         fen += '-';
     }
@@ -241,6 +239,44 @@ std::string diagram(const BoardState& board) {
         text += FRAME;
     }
     return text;
+}
+
+ParsedMove parse_uci(std::string_view text, const BoardState& board) {
+    if (text.size() < 4) {
+        return {std::nullopt, "Invalid uci move notation: " + std::string(text)};
+    }
+    MoveKind kind = Quiet;
+    if (text.size() == 5) {
+        switch (text[4]) {
+            case 'n':
+                kind = PromoteKnight;
+                break;
+            case 'b':
+                kind = PromoteBishop;
+                break;
+            case 'r':
+                kind = PromoteRook;
+                break;
+            case 'q':
+                kind = PromoteQueen;
+                break;
+            default:
+                return {std::nullopt, "Invalid promotion piece in UCI notation: " + std::string(text)};
+        }
+    }
+    // Square names off the board name no move: they must never alias another square.
+    const auto from = parse_square(text.substr(0, 2));
+    const auto to = parse_square(text.substr(2, 2));
+    if (!from || !to) {
+        return {std::nullopt, {}};
+    }
+    const UciText wanted = uci_text(Move(*from, *to, kind));
+    for (const Move m : generate_moves(board, false)) {
+        if (uci_text(m) == wanted) {
+            return {m, {}};
+        }
+    }
+    return {std::nullopt, {}};
 }
 
 }  // namespace kestrune

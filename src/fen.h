@@ -1,5 +1,6 @@
-// Forsyth-Edwards Notation: reading positions and writing them back, and the
-// board diagram of the display command.
+// The text forms the protocol reads and writes against a position:
+// Forsyth-Edwards Notation (read and written back), UCI move text read as one
+// of the position's legal moves, and the board diagram of the display command.
 #pragma once
 
 #include <optional>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "board_state.h"
+#include "move.h"
 
 namespace kestrune {
 
@@ -24,5 +26,14 @@ FenResult from_fen(std::string_view text);
 std::string to_fen(const BoardState& board);
 // 17 lines, each ending in "\n".
 std::string diagram(const BoardState& board);
+
+// Either a move of the board or a failure; `message` is empty for text that
+// names no legal move, which has no message text of its own.
+struct ParsedMove {
+    std::optional<Move> move;
+    std::string message;
+};
+
+ParsedMove parse_uci(std::string_view text, const BoardState& board);
 
 }  // namespace kestrune

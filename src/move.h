@@ -1,20 +1,18 @@
-// The 16-bit move, its UCI text, reading UCI text against a position, and
-// the ordering scores the search picks moves by.
+// The 16-bit move, its kinds and what they do to squares besides the origin and
+// destination (castling rules, the en-passant victim), its UCI text, and the
+// fixed-capacity move list.
 #pragma once
 
 #include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "square.h"
 
 namespace kestrune {
-
-struct BoardState;
 
 enum MoveKind : std::uint8_t {
     Quiet = 0,
@@ -33,35 +31,75 @@ enum MoveKind : std::uint8_t {
     CapturePromoteQueen = 15,
 };
 
+// Kind bit 3 marks a promotion, bit 2 a capture (en passant included); in a
+// promotion the low two bits are n, b, r, q.
+constexpr bool is_promotion(MoveKind k) { return (k & 8) != 0; }
+constexpr bool is_capture(MoveKind k) { return (k & Capture) != 0; }
+constexpr bool is_castling(MoveKind k) { return k == CastleKingside || k == CastleQueenside; }
+// Knight, bishop, rook or queen, for a promotion.
+constexpr PieceKind promoted_piece(MoveKind k) { return static_cast<PieceKind>((k & 3) + 1); }
+
+// The square of the pawn an en-passant capture by `mover` to `target` removes.
+constexpr Square en_passant_victim(Color mover, Square target) {
+    return static_cast<Square>(mover == White ? target - 8 : target + 8);
+}
+
+enum CastlingSide : std::uint8_t { Kingside = 0, Queenside = 1 };
+
+constexpr CastlingSide castling_side(MoveKind k) { return k == CastleKingside ? Kingside : Queenside; }
+
+// Where castling takes the king and the rook. Make, generation, perft and FEN
+// read these squares from here and nowhere else (the squares castling must
+// find empty and unattacked are derived from them), so a Chess960 start only
+// has to fill in its own king and rook origins.
+struct CastlingRule {
+    Square king_from;
+    Square king_to;
+    Square rook_from;
+    Square rook_to;
+};
+
+// By colour, then side.
+inline constexpr std::array<std::array<CastlingRule, 2>, 2> CASTLING_RULES{{
+    {{{E1, G1, H1, F1}, {E1, C1, A1, D1}}},
+    {{{E8, G8, H8, F8}, {E8, C8, A8, D8}}},
+}};
+
+constexpr const CastlingRule& castling_rule(Color c, CastlingSide side) { return CASTLING_RULES[c][side]; }
+
 //  15  14  13 12 | 11 ... 6 | 5 ... 0
 // promo capture  |  origin  | destination
-// kind = bits 12-15; in a promotion the low two kind bits are n, b, r, q.
+// kind = bits 12-15.
 struct Move {
     // Left uninitialised by default so that move lists on the stack cost nothing to create.
     std::uint16_t bits;
 
     Move() = default;
     constexpr explicit Move(std::uint16_t raw) : bits(raw) {}
-    constexpr Move(Square from, Square to, int kind)
+    constexpr Move(Square from, Square to, MoveKind kind)
         : bits(static_cast<std::uint16_t>(to | (from << 6) | (kind << 12))) {}
 
     constexpr Square to() const { return static_cast<Square>(bits & 63); }
     constexpr Square from() const { return static_cast<Square>((bits >> 6) & 63); }
-    constexpr int kind() const { return bits >> 12; }
-    constexpr bool is_promotion() const { return (bits & 0x8000) != 0; }
-    constexpr bool is_capture() const { return (bits & 0x4000) != 0; }
-    // Knight, bishop, rook or queen, for a promotion.
-    constexpr PieceKind promoted_kind() const { return static_cast<PieceKind>((kind() & 3) + 1); }
+    constexpr MoveKind kind() const { return static_cast<MoveKind>(bits >> 12); }
+    constexpr bool is_promotion() const { return kestrune::is_promotion(kind()); }
+    constexpr bool is_capture() const { return kestrune::is_capture(kind()); }
+    constexpr PieceKind promoted_kind() const { return promoted_piece(kind()); }
 
     friend constexpr bool operator==(Move, Move) = default;
 };
 
-inline constexpr Move WHITE_CASTLE_KINGSIDE{0x2106};
-inline constexpr Move WHITE_CASTLE_QUEENSIDE{0x3102};
-inline constexpr Move BLACK_CASTLE_KINGSIDE{0x2F3E};
-inline constexpr Move BLACK_CASTLE_QUEENSIDE{0x3F3A};
+constexpr Move castling_move(Color c, CastlingSide side) {
+    const CastlingRule& r = castling_rule(c, side);
+    return Move(r.king_from, r.king_to, side == Kingside ? CastleKingside : CastleQueenside);
+}
+inline constexpr Move WHITE_CASTLE_KINGSIDE = castling_move(White, Kingside);
+inline constexpr Move WHITE_CASTLE_QUEENSIDE = castling_move(White, Queenside);
+inline constexpr Move BLACK_CASTLE_KINGSIDE = castling_move(Black, Kingside);
+inline constexpr Move BLACK_CASTLE_QUEENSIDE = castling_move(Black, Queenside);
 // Kind 7, never generated: "no best move yet" inside the search.
 inline constexpr Move NO_MOVE{0x7000};
+static_assert(WHITE_CASTLE_KINGSIDE.bits == 0x2106 && BLACK_CASTLE_QUEENSIDE.bits == 0x3F3A);
 
 // UCI text of a move, at most five characters, without allocation.
 struct UciText {
@@ -100,49 +138,5 @@ private:
 
 inline constexpr std::size_t MAX_MOVES = 512;
 using MoveList = FixedList<Move, MAX_MOVES>;
-
-// Either a move of the board or a failure; `message` is empty for text that
-// names no legal move, which has no message text of its own.
-struct ParsedMove {
-    std::optional<Move> move;
-    std::string message;
-};
-
-ParsedMove parse_uci(std::string_view text, const BoardState& board);
-
-struct ScoredMove {
-    Move move;
-    std::int16_t score;
-};
-using ScoredMoveList = FixedList<ScoredMove, MAX_MOVES>;
-
-// How much each move raises the mover's middle-game piece-square sum.
-// Arithmetic wraps in 16 bits.
-void score_moves(const MoveList& moves, const BoardState& board, ScoredMoveList& out);
-
-inline constexpr std::int16_t PREFERRED_MOVE_BONUS = 10000;
-
-// Raises the score of `preferred` (the table's move) by PREFERRED_MOVE_BONUS,
-// wrapping in 16 bits; a move not in the list changes nothing.
-void prefer_move(ScoredMoveList& scored, Move preferred);
-
-// Takes the best-scored move among positions i.. (the earliest on ties) and
-// swaps it to i. Each entry's key orders by score first and by earlier
-// position second, so the scan is a running maximum with no unpredictable
-// branch, and it picks exactly what a first-strictly-greater scan picks.
-inline Move select_move(ScoredMoveList& list, std::size_t i) {
-    static_assert(MAX_MOVES <= 0x10000);
-    std::uint32_t best_key = 0;
-    for (std::size_t j = i; j < list.size(); ++j) {
-        const auto biased_score = static_cast<std::uint16_t>(static_cast<std::uint16_t>(list[j].score) ^ 0x8000U);
-        const auto key = (std::uint32_t{biased_score} << 16) | static_cast<std::uint32_t>(0xFFFF - j);
-        best_key = key > best_key ? key : best_key;
-    }
-    const std::size_t best = 0xFFFF - (best_key & 0xFFFF);
-    const ScoredMove chosen = list[best];
-    list[best] = list[i];
-    list[i] = chosen;
-    return chosen.move;
-}
 
 }  // namespace kestrune

@@ -3,13 +3,16 @@
 // enter, the target masks); every group of moves then has its own function,
 // called in the fixed generation order by `generate_for`.
 //
-// Moves go to a sink, so one generator serves three callers: a list for the
-// search, a bare count for the last perft ply, and perft's own recursion that
-// makes each move as it is found. The side to move is a template argument:
-// every colour-dependent shift, rank and square folds to a constant.
+// Moves go to a sink, so one generator serves every caller: a list
+// (ListSink), a bare count (CountSink), the search's scored list (ordering's
+// ScoredSink), and perft's recursion that makes each move as it is found and
+// its reply counting two plies above the leaves (PerftSink, ReplyCountSink).
+// The side to move is a template argument: every colour-dependent shift, rank
+// and square folds to a constant.
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "bitboard.h"
 #include "board_state.h"
@@ -17,12 +20,13 @@
 namespace kestrune::generation {
 
 // Promotion kinds in the order they are produced.
-inline constexpr std::array<int, 4> QUIET_PROMOTIONS{PromoteQueen, PromoteKnight, PromoteRook, PromoteBishop};
-inline constexpr std::array<int, 4> CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteKnight, CapturePromoteRook,
-                                                       CapturePromoteBishop};
+using PromotionKinds = std::array<MoveKind, 4>;
+inline constexpr PromotionKinds QUIET_PROMOTIONS{PromoteQueen, PromoteKnight, PromoteRook, PromoteBishop};
+inline constexpr PromotionKinds CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteKnight, CapturePromoteRook,
+                                                   CapturePromoteBishop};
 // A pawn capturing a checker on the last rank lists its promotions in this order.
-inline constexpr std::array<int, 4> CHECK_CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteRook,
-                                                             CapturePromoteKnight, CapturePromoteBishop};
+inline constexpr PromotionKinds CHECK_CAPTURE_PROMOTIONS{CapturePromoteQueen, CapturePromoteRook, CapturePromoteKnight,
+                                                         CapturePromoteBishop};
 
 // Colour-dependent constants of the side to move.
 template <Color us>
@@ -31,21 +35,14 @@ struct Side {
     static constexpr Bitboard seventh_rank = us == White ? RANK_8 >> 8 : RANK_1 << 8;
     // A pawn's single step that lands here may step again.
     static constexpr Bitboard push_start_rank = us == White ? RANK_3 : RANK_6;
-    static constexpr int back_rank = us == White ? 0 : 56;
     static constexpr int push = us == White ? 8 : -8;
     // The capture towards file a for White and towards file h for Black comes first.
     static constexpr int first_capture = us == White ? 7 : -7;
     static constexpr int second_capture = us == White ? 9 : -9;
     static constexpr Bitboard first_capture_from = us == White ? NOT_FILE_A : NOT_FILE_H;
     static constexpr Bitboard second_capture_from = us == White ? NOT_FILE_H : NOT_FILE_A;
-
-    static constexpr Square on_back_rank(Square s) { return static_cast<Square>(back_rank + s); }
-    static constexpr Bitboard kingside_path = square_bb(on_back_rank(F1)) | square_bb(on_back_rank(G1));
-    static constexpr Bitboard queenside_path = square_bb(on_back_rank(C1)) | square_bb(on_back_rank(D1));
-    // Squares that must be empty for castling queen-side: the king's path and b1.
-    static constexpr Bitboard queenside_empty = queenside_path | square_bb(on_back_rank(1));
-    static constexpr Bitboard kingside_corners = square_bb(on_back_rank(E1)) | square_bb(on_back_rank(H1));
-    static constexpr Bitboard queenside_corners = square_bb(on_back_rank(E1)) | square_bb(on_back_rank(A1));
+    static constexpr CastlingSquares kingside = castling_squares(us, Kingside);
+    static constexpr CastlingSquares queenside = castling_squares(us, Queenside);
 
     static constexpr Bitboard forward(Bitboard b) { return us == White ? b << 8 : b >> 8; }
     template <int Offset>
@@ -83,8 +80,8 @@ struct PositionFacts {
 template <Color us>
 KESTRUNE_FORCE_INLINE Bitboard king_forbidden_squares(const BoardState& b, const PositionFacts& f) {
     using S = Side<us>;
-    const Bitboard zone = (king_attacks(f.king) & ~f.own) | (f.kingside_open ? S::kingside_path : 0) |
-                          (f.queenside_open ? S::queenside_path : 0);
+    const Bitboard zone = (king_attacks(f.king) & ~f.own) | (f.kingside_open ? S::kingside.king_path : 0) |
+                          (f.queenside_open ? S::queenside.king_path : 0);
     if (zone == 0) {
         return 0;
     }
@@ -134,9 +131,10 @@ KESTRUNE_FORCE_INLINE PositionFacts read_position(const BoardState& b) {
     f.their_knights = b.pieces(S::them, Knight);
     f.their_diagonal = b.pieces(S::them, Bishop) | b.pieces(S::them, Queen);
     f.their_orthogonal = b.pieces(S::them, Rook) | b.pieces(S::them, Queen);
-    f.kingside_open = !CapturesOnly && (b.castle_touched & S::kingside_corners) == 0 && (f.all & S::kingside_path) == 0;
-    f.queenside_open = !CapturesOnly && (b.castle_touched & S::queenside_corners) == 0 &&
-                       (f.all & S::queenside_empty) == 0;
+    f.kingside_open = !CapturesOnly && (b.castle_touched & S::kingside.origins) == 0 &&
+                      (f.all & S::kingside.empty) == 0;
+    f.queenside_open = !CapturesOnly && (b.castle_touched & S::queenside.origins) == 0 &&
+                       (f.all & S::queenside.empty) == 0;
     f.king_forbidden = king_forbidden_squares<us>(b, f);
     find_checkers_and_pins(f, S::them);
     f.capture_mask = f.enemy;
@@ -161,7 +159,7 @@ KESTRUNE_FORCE_INLINE void add_en_passant(const BoardState& b, const PositionFac
         return;
     }
     const Square target = lowest_square(b.en_passant);
-    const auto captured = static_cast<Square>(us == White ? target - 8 : target + 8);
+    const Square captured = en_passant_victim(us, target);
     // A pawn or knight giving check must be the pawn taken.
     if ((f.checkers & (f.their_pawns | f.their_knights) & ~square_bb(captured)) != 0) {
         return;
@@ -196,12 +194,13 @@ KESTRUNE_FORCE_INLINE void add_checker_captures(const BoardState& b, const Posit
 template <Color us, typename Sink>
 KESTRUNE_FORCE_INLINE void add_castling(const PositionFacts& f, Sink& out) {
     using S = Side<us>;
-    if (f.kingside_open && (f.king_forbidden & S::kingside_path) == 0) {
-        out.add(S::on_back_rank(E1), S::on_back_rank(G1), CastleKingside);
+    if (f.kingside_open && (f.king_forbidden & S::kingside.king_path) == 0) {
+        out.add(S::kingside.rule.king_from, S::kingside.rule.king_to, CastleKingside);
     }
-    // The king passes c1 and d1; b1 only has to be empty.
-    if (f.queenside_open && (f.king_forbidden & S::queenside_path) == 0) {
-        out.add(S::on_back_rank(E1), S::on_back_rank(C1), CastleQueenside);
+    // Only the king's path must be unattacked (c1 and d1 queen-side); the
+    // other squares between (b1) only have to be empty.
+    if (f.queenside_open && (f.king_forbidden & S::queenside.king_path) == 0) {
+        out.add(S::queenside.rule.king_from, S::queenside.rule.king_to, CastleQueenside);
     }
 }
 
@@ -325,6 +324,11 @@ KESTRUNE_FORCE_INLINE void add_free_pawns(Bitboard free_pawns, const PositionFac
 // check, en passant and the captures of a checking pawn or knight, or else
 // blocks and captures of a checking slider by free pieces. Out of check: en
 // passant, castling, pinned sliders, pinned pawns, then the free pieces.
+//
+// The order is a contract: the search takes the earliest of equally scored
+// moves, so reordering moves the bench signature. ReplyCounter
+// (reply_counter.h) mirrors the out-of-check stages: a change to them must be
+// mirrored there.
 template <bool CapturesOnly, Color us, typename Sink>
 KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
     PositionFacts f = read_position<CapturesOnly, us>(b);
@@ -359,7 +363,7 @@ KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
 template <typename Sink>
 class EachMoveSink {
 public:
-    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, int kind) {
+    KESTRUNE_FORCE_INLINE void add_targets(Square from, Bitboard targets, MoveKind kind) {
         while (targets != 0) {
             self().add(from, pop_lowest(targets), kind);
         }
@@ -370,18 +374,18 @@ public:
         add_targets(from, quiets, Quiet);
     }
     // Pawn moves given by their targets; the origin lies `offset` squares back.
-    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, int kind) {
+    KESTRUNE_FORCE_INLINE void add_pawn_moves(Bitboard targets, int offset, MoveKind kind) {
         while (targets != 0) {
             const Square to = pop_lowest(targets);
             self().add(static_cast<Square>(to - offset), to, kind);
         }
     }
-    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const std::array<int, 4>& kinds) {
-        for (const int kind : kinds) {
+    KESTRUNE_FORCE_INLINE void add_promotions(Square from, Square to, const PromotionKinds& kinds) {
+        for (const MoveKind kind : kinds) {
             self().add(from, to, kind);
         }
     }
-    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const std::array<int, 4>& kinds) {
+    KESTRUNE_FORCE_INLINE void add_pawn_promotions(Bitboard targets, int offset, const PromotionKinds& kinds) {
         while (targets != 0) {
             const Square to = pop_lowest(targets);
             add_promotions(static_cast<Square>(to - offset), to, kinds);
@@ -396,7 +400,7 @@ private:
 class ListSink : public EachMoveSink<ListSink> {
 public:
     explicit ListSink(MoveList& list) : list_(list) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) { list_.push(Move(from, to, kind)); }
+    KESTRUNE_FORCE_INLINE void add(Square from, Square to, MoveKind kind) { list_.push(Move(from, to, kind)); }
 
 private:
     MoveList& list_;
@@ -405,15 +409,15 @@ private:
 // Counts moves without producing them.
 class CountSink {
 public:
-    void add(Square, Square, int) { ++count_; }
-    void add_targets(Square, Bitboard targets, int) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
+    void add(Square, Square, MoveKind) { ++count_; }
+    void add_targets(Square, Bitboard targets, MoveKind) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
     // Capture and quiet targets never overlap: one count serves both.
     void add_piece_moves(Square, Bitboard captures, Bitboard quiets) {
         count_ += static_cast<std::uint64_t>(popcount(captures | quiets));
     }
-    void add_pawn_moves(Bitboard targets, int, int) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
-    void add_promotions(Square, Square, const std::array<int, 4>&) { count_ += 4; }
-    void add_pawn_promotions(Bitboard targets, int, const std::array<int, 4>&) {
+    void add_pawn_moves(Bitboard targets, int, MoveKind) { count_ += static_cast<std::uint64_t>(popcount(targets)); }
+    void add_promotions(Square, Square, const PromotionKinds&) { count_ += 4; }
+    void add_pawn_promotions(Bitboard targets, int, const PromotionKinds&) {
         count_ += 4 * static_cast<std::uint64_t>(popcount(targets));
     }
     std::uint64_t count() const { return count_; }
@@ -422,35 +426,33 @@ private:
     std::uint64_t count_ = 0;
 };
 
-// How much a move raises the mover's middle-game piece-square sum, before
-// the preferred-move bonus: the ordering score of the search. Castling counts
-// the king's step only, en passant leaves out the captured pawn.
-KESTRUNE_FORCE_INLINE std::int16_t ordering_delta(const BoardState& board, Square from, Square to, int kind) {
-    const auto& t = MG_TABLE;
-    const Piece p = board.squares[from];
-    const Piece moved = (kind & 8) != 0 ? make_piece(board.side, static_cast<PieceKind>((kind & 3) + 1)) : p;
-    int delta = t[moved][to] - t[p][from];
-    if ((kind & Capture) != 0 && kind != EnPassant) {
-        delta -= t[board.squares[to]][to];
-    }
-    if (board.side == Black) {
-        delta = -delta;
-    }
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(delta));
+// The number of legal moves of `us`, the side to move.
+template <Color us>
+std::uint64_t count_for(const BoardState& board) {
+    CountSink sink;
+    generate_for<false, us>(board, sink);
+    return sink.count();
 }
 
-// Appends each move with its ordering score: the search's list, scored while
-// the generator still knows each move's kind.
-class ScoredSink : public EachMoveSink<ScoredSink> {
-public:
-    ScoredSink(const BoardState& board, ScoredMoveList& list) : board_(board), list_(list) {}
-    KESTRUNE_FORCE_INLINE void add(Square from, Square to, int kind) {
-        list_.push({Move(from, to, kind), ordering_delta(board_, from, to, kind)});
+// Calls generate_for for the side to move.
+template <bool CapturesOnly, typename Sink>
+KESTRUNE_FORCE_INLINE void generate(const BoardState& b, Sink& out) {
+    if (b.side == White) {
+        generate_for<CapturesOnly, White>(b, out);
+    } else {
+        generate_for<CapturesOnly, Black>(b, out);
     }
-
-private:
-    const BoardState& board_;
-    ScoredMoveList& list_;
-};
+}
 
 }  // namespace kestrune::generation
+
+namespace kestrune {
+
+// The legal moves in the engine's fixed generation order. With captures_only,
+// quiet moves are left out except the king's own steps.
+void generate_moves(const BoardState& board, bool captures_only, MoveList& out);
+MoveList generate_moves(const BoardState& board, bool captures_only);
+// The number of legal moves (all moves), counted without building the list.
+std::uint64_t count_moves(const BoardState& board);
+
+}  // namespace kestrune

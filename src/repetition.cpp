@@ -24,10 +24,10 @@ constexpr std::array<std::uint64_t, 16> CASTLING_RIGHTS_KEYS = [] {
 }  // namespace
 
 std::uint64_t repetition_key(const BoardState& board) {
-    const unsigned rights = (has_castling_right(board, White, true) ? 1U : 0U) |
-                            (has_castling_right(board, White, false) ? 2U : 0U) |
-                            (has_castling_right(board, Black, true) ? 4U : 0U) |
-                            (has_castling_right(board, Black, false) ? 8U : 0U);
+    const unsigned rights = (has_castling_right(board, White, Kingside) ? 1U : 0U) |
+                            (has_castling_right(board, White, Queenside) ? 2U : 0U) |
+                            (has_castling_right(board, Black, Kingside) ? 4U : 0U) |
+                            (has_castling_right(board, Black, Queenside) ? 8U : 0U);
     return board.hash ^ CASTLING_RIGHTS_KEYS[rights];
 }
 

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <string>
 
+#include "move_generation.h"
+#include "ordering.h"
+
 namespace kestrune {
 namespace {
 
@@ -125,12 +128,6 @@ KESTRUNE_FORCE_INLINE void count_quiescence_node(Searcher& s, int ply, bool stan
     }
 }
 
-KESTRUNE_FORCE_INLINE std::int16_t evaluate_parts(const ScoreParts& parts, Color side) {
-    const int w = (256 * parts.phase + 12) / 24;
-    const int v = ((256 - w) * parts.mg_score + w * parts.eg_score) / 256;
-    return to_score(side == White ? v : -v);
-}
-
 // A quiescence child whose stand-pat score already reaches its beta returns
 // at once. Its evaluation is known from the move alone, so such a child is
 // settled here, with the same bookkeeping, without making the move.
@@ -164,10 +161,6 @@ KESTRUNE_FORCE_INLINE bool frontier_child_stands_pat(Searcher& s, const BoardSta
 }
 
 }  // namespace
-
-std::int16_t evaluate(const BoardState& position) {
-    return evaluate_parts({position.phase, position.mg_score, position.eg_score}, position.side);
-}
 
 std::int16_t quiescence(Searcher& s, const BoardState& position, int ply, std::int16_t alpha_in, std::int16_t beta_in) {
     // Captures can abound (a board full of queens): a quiescence search must

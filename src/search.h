@@ -120,9 +120,6 @@ std::optional<Move> expected_reply(const Searcher& searcher, const BoardState& p
 // else the best ordering score. Empty when there is no legal move.
 std::optional<Move> first_root_move(const Searcher& searcher, const BoardState& position);
 
-// Static score for the side to move: the two piece-square sums blended by phase.
-std::int16_t evaluate(const BoardState& position);
-
 // R[d][m] = floor(ln d * ln m / 2.25 + 0.75) in single precision; 0 when d or m is 0.
 std::uint8_t reduction(int depth, int move_index);
 

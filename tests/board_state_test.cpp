@@ -13,6 +13,8 @@
 #include "fen.h"
 #include "move.h"
 #include "test_support.h"
+#include "move_generation.h"
+#include "evaluation.h"
 
 namespace kestrune {
 namespace {
@@ -384,10 +386,10 @@ TEST(MakeMove, FullHistoryDropsTheMove) {
 
 std::string rights(const BoardState& b) {
     std::string text;
-    if (has_castling_right(b, White, true)) text += 'K';
-    if (has_castling_right(b, White, false)) text += 'Q';
-    if (has_castling_right(b, Black, true)) text += 'k';
-    if (has_castling_right(b, Black, false)) text += 'q';
+    if (has_castling_right(b, White, Kingside)) text += 'K';
+    if (has_castling_right(b, White, Queenside)) text += 'Q';
+    if (has_castling_right(b, Black, Kingside)) text += 'k';
+    if (has_castling_right(b, Black, Queenside)) text += 'q';
     return text;
 }
 

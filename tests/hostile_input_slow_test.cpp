@@ -14,6 +14,7 @@
 #include "fen.h"
 #include "hostile_input.h"
 #include "move.h"
+#include "move_generation.h"
 
 namespace {
 

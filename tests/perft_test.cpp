@@ -19,6 +19,8 @@
 #include "move.h"
 #include "perft_suite.h"
 #include "random_games.h"
+#include "ordering.h"
+#include "move_generation.h"
 
 namespace kestrune {
 namespace {
@@ -73,6 +75,13 @@ TEST(PerftSuite, EveryLineIsRead) {
     }
 }
 
+// The two ways perft counts: every test of perft runs both.
+struct CountingMode {
+    const char* name;
+    PerftMode mode;
+};
+constexpr CountingMode COUNTING_MODES[] = {{"reply counting", PerftMode::ReplyCounting}, {"plain", PerftMode::Plain}};
+
 // Every listed depth up to 4 runs; deeper ones only while cheap, so the
 // whole suite stays within seconds. Instrumented builds stop at depth 3.
 bool worth_running(int depth, std::uint64_t count) {
@@ -92,10 +101,13 @@ TEST_P(PerftSuite, MatchesPublishedCounts) {
     const NamedPosition& position = GetParam();
     const BoardState board = board_of(position.fen);
     int ran = 0;
-    for (const auto& [depth, expected] : position.counts) {
-        if (worth_running(depth, expected)) {
-            EXPECT_EQ(perft(board, depth), expected) << position.fen << " depth " << depth;
-            ++ran;
+    for (const CountingMode& mode : COUNTING_MODES) {
+        for (const auto& [depth, expected] : position.counts) {
+            if (worth_running(depth, expected)) {
+                EXPECT_EQ(perft(board, depth, mode.mode), expected)
+                    << position.fen << " depth " << depth << ", " << mode.name;
+                ++ran;
+            }
         }
     }
     if (ran == 0) {
@@ -290,23 +302,37 @@ TEST(Generator, ConsistentAlongRandomGames) {
 }
 
 // Perft counts the replies two plies above the leaves mostly without making
-// the move; the search's generator and full make must give the same totals.
+// the move; per root move, both modes must give the totals of the search's
+// generator and full make, so a failure names the move whose count is wrong.
 TEST(Perft, LastTwoPliesAgreeWithMakingEveryMove) {
     for (const GamePosition& p : game_positions()) {
-        std::uint64_t two_plies = 0;
-        std::uint64_t three_plies = 0;
-        std::uint64_t three_plies_from_children = 0;
-        for (const Move m : generate_moves(p.board, false)) {
-            const BoardState child = make_move_unrecorded(p.board, m);
-            two_plies += count_moves(child);
-            three_plies_from_children += perft(child, 2);
-            for (const Move reply : generate_moves(child, false)) {
-                three_plies += count_moves(make_move_unrecorded(child, reply));
+        const MoveList moves = generate_moves(p.board, false);
+        for (const CountingMode& mode : COUNTING_MODES) {
+            const std::vector<MoveCount> two_plies = perft_divide(p.board, 2, mode.mode);
+            const std::vector<MoveCount> three_plies = perft_divide(p.board, 3, mode.mode);
+            ASSERT_EQ(two_plies.size(), moves.size()) << mode.name << " in " << describe(p);
+            ASSERT_EQ(three_plies.size(), moves.size()) << mode.name << " in " << describe(p);
+            std::uint64_t expected_two_total = 0;
+            std::uint64_t expected_three_total = 0;
+            for (std::size_t i = 0; i < moves.size(); ++i) {
+                const Move m = moves[i];
+                const BoardState child = make_move_unrecorded(p.board, m);
+                std::uint64_t expected_three = 0;
+                for (const Move reply : generate_moves(child, false)) {
+                    expected_three += count_moves(make_move_unrecorded(child, reply));
+                }
+                const std::string where = to_uci(m) + ", " + mode.name + ", in " + describe(p);
+                ASSERT_EQ(two_plies[i].move, m) << where;
+                ASSERT_EQ(three_plies[i].move, m) << where;
+                ASSERT_EQ(two_plies[i].leaves, count_moves(child)) << "depth 2 under " << where;
+                ASSERT_EQ(three_plies[i].leaves, expected_three) << "depth 3 under " << where;
+                ASSERT_EQ(perft(child, 2, mode.mode), expected_three) << "perft 2 after " << where;
+                expected_two_total += two_plies[i].leaves;
+                expected_three_total += three_plies[i].leaves;
             }
+            ASSERT_EQ(perft(p.board, 2, mode.mode), expected_two_total) << mode.name << " in " << describe(p);
+            ASSERT_EQ(perft(p.board, 3, mode.mode), expected_three_total) << mode.name << " in " << describe(p);
         }
-        ASSERT_EQ(perft(p.board, 2), two_plies) << describe(p);
-        ASSERT_EQ(perft(p.board, 3), three_plies) << describe(p);
-        ASSERT_EQ(three_plies_from_children, three_plies) << describe(p);
     }
 }
 

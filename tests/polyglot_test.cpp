@@ -13,6 +13,7 @@
 #include "engine_process.h"
 #include "fen.h"
 #include "move.h"
+#include "move_generation.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "board_state.h"
 #include "fen.h"
 #include "move.h"
+#include "move_generation.h"
 #include "test_support.h"
 
 namespace kestrune::testing {

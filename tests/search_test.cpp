@@ -19,6 +19,8 @@
 #include "engine.h"
 #include "fen.h"
 #include "test_support.h"
+#include "ordering.h"
+#include "move_generation.h"
 #include "text.h"
 
 namespace kestrune {

@@ -27,6 +27,7 @@
 #include "move.h"
 #include "engine_session.h"
 #include "test_support.h"
+#include "move_generation.h"
 
 namespace {
 

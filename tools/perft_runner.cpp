@@ -1,22 +1,27 @@
 // Runs a perft suite file ("FEN ; D1 n ; D2 n ; ...", '#' comments) and
 // reports, per position, pass or fail and the leaf-node rate. A line that
-// does not read fails the run, as it fails the tests.
+// does not read fails the run, as it fails the tests. With --plain every
+// move is made down to the last ply (perft's reference mode).
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "perft.h"
 #include "perft_suite.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: perft_runner SUITE_FILE [MAX_DEPTH]\n";
+    const bool plain = argc > 1 && std::string_view(argv[1]) == "--plain";
+    const int first = plain ? 2 : 1;
+    if (argc < first + 1) {
+        std::cerr << "usage: perft_runner [--plain] SUITE_FILE [MAX_DEPTH]\n";
         return 2;
     }
-    const int max_depth = argc > 2 ? std::atoi(argv[2]) : 99;
-    const kestrune::PerftSuiteFile suite = kestrune::read_perft_suite(argv[1]);
+    const int max_depth = argc > first + 1 ? std::atoi(argv[first + 1]) : 99;
+    const kestrune::PerftMode mode = plain ? kestrune::PerftMode::Plain : kestrune::PerftMode::ReplyCounting;
+    const kestrune::PerftSuiteFile suite = kestrune::read_perft_suite(argv[first]);
     if (suite.position_lines == 0 && !suite.unread.empty()) {
         std::cerr << suite.unread.front() << "\n";
         return 2;
@@ -39,7 +44,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             const auto start = std::chrono::steady_clock::now();
-            const std::uint64_t count = kestrune::perft(board, depth);
+            const std::uint64_t count = kestrune::perft(board, depth, mode);
             seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             nodes += count;
             deepest = depth;
