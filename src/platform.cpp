@@ -104,12 +104,153 @@ void free_table(void* memory, std::size_t) {
 #include <csignal>
 #include <cstdlib>
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <mutex>
+#endif
+
 namespace kestrune::platform {
 
 namespace {
 // Random probes over the whole table miss the TLB far less on 2 MiB pages.
 constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 }  // namespace
+
+#if defined(__EMSCRIPTEN__)
+
+// WebAssembly: Emscripten's own standard streams go through its file system,
+// which in a thread is proxied to the JavaScript main thread; a read blocked
+// there would stall every other thread's output. So under Node.js each thread
+// calls Node's synchronous file API directly. In a browser there is no
+// standard input: the page's lines arrive through kestrune_host_input on the
+// JavaScript main thread and output goes back through Module.kestruneOutput.
+
+namespace {
+
+struct HostInput {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::string bytes;
+    bool ended = false;
+};
+
+HostInput& host_input() {
+    static HostInput input;
+    return input;
+}
+
+// Node.js: read(2) on descriptor 0; 0 at end of input, -1 on error. A
+// descriptor some parent left non-blocking is waited on a millisecond at a time.
+EM_JS(int, node_read_stdin, (char* buffer, int size), {
+    var fs = require('fs');
+    var chunk = Buffer.alloc(size);
+    while (true) {
+        try {
+            var got = fs.readSync(0, chunk, 0, size, null);
+            new Uint8Array(wasmMemory.buffer, buffer, got).set(chunk.subarray(0, got));
+            return got;
+        } catch (error) {
+            if (error.code == 'EAGAIN') {
+                Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 1);
+            } else if (error.code == 'EOF') {
+                return 0;
+            } else {
+                return -1;
+            }
+        }
+    }
+});
+
+// Node.js: writes everything; 0, or 1 when the reader has gone, 2 on another error.
+EM_JS(int, node_write, (int fd, const char* data, int size), {
+    var fs = require('fs');
+    var bytes = Buffer.from(new Uint8Array(wasmMemory.buffer, data, size));
+    var done = 0;
+    while (done < size) {
+        try {
+            done += fs.writeSync(fd, bytes, done, size - done);
+        } catch (error) {
+            if (error.code == 'EAGAIN') {
+                Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 1);
+            } else {
+                return error.code == 'EPIPE' ? 1 : 2;
+            }
+        }
+    }
+    return 0;
+});
+
+bool on_node() {
+    return EM_ASM_INT({ return ENVIRONMENT_IS_NODE ? 1 : 0; }) != 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The host's input, in any pieces; kestrune_host_input_end marks its end.
+EMSCRIPTEN_KEEPALIVE void kestrune_host_input(const char* bytes, std::size_t size) {
+    HostInput& input = host_input();
+    {
+        const std::lock_guard lock(input.mutex);
+        input.bytes.append(bytes, size);
+    }
+    input.ready.notify_one();
+}
+
+EMSCRIPTEN_KEEPALIVE void kestrune_host_input_end() {
+    HostInput& input = host_input();
+    {
+        const std::lock_guard lock(input.mutex);
+        input.ended = true;
+    }
+    input.ready.notify_one();
+}
+
+}  // extern "C"
+
+void prepare_process() {}
+
+std::ptrdiff_t read_input(char* buffer, std::size_t size) {
+    if (on_node()) {
+        const int got = node_read_stdin(buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)));
+        if (got < 0) {
+            errno = EIO;
+        }
+        return got;
+    }
+    HostInput& input = host_input();
+    std::unique_lock lock(input.mutex);
+    input.ready.wait(lock, [&] { return !input.bytes.empty() || input.ended; });
+    const std::size_t got = std::min(size, input.bytes.size());
+    std::memcpy(buffer, input.bytes.data(), got);
+    input.bytes.erase(0, got);
+    return static_cast<std::ptrdiff_t>(got);
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    if (bytes.size() > INT_MAX) {
+        return write_all(fd, bytes.substr(0, INT_MAX)) && write_all(fd, bytes.substr(INT_MAX));
+    }
+    const int size = static_cast<int>(bytes.size());
+    if (on_node()) {
+        const int failure = node_write(fd, bytes.data(), size);
+        if (failure != 0) {
+            errno = failure == 1 ? EPIPE : EIO;
+        }
+        return failure == 0;
+    }
+    // Synchronous, so lines from both threads keep their order.
+    MAIN_THREAD_EM_ASM({ Module['kestruneOutput']($0, new Uint8Array(wasmMemory.buffer).slice($1, $1 + $2)); }, fd,
+                       bytes.data(), size);
+    return true;
+}
+
+#else
 
 void prepare_process() { std::signal(SIGPIPE, SIG_IGN); }
 
@@ -136,6 +277,8 @@ bool write_all(int fd, std::string_view bytes) {
     }
     return true;
 }
+
+#endif
 
 int create_log(const std::string& path, std::string& problem) {
     // Our own standard input or output as the log would feed the engine its
