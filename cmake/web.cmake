@@ -9,6 +9,9 @@ if(NOT EMSCRIPTEN)
   return()
 endif()
 
+# The npm package takes its version from here.
+file(WRITE ${CMAKE_BINARY_DIR}/kestrune-version.txt "${PROJECT_VERSION}\n")
+
 option(KESTRUNE_WEB_THREADS "WebAssembly build with threads (else the single-threaded browser engine)" ON)
 
 # Wasm exception handling: Emscripten's default JavaScript exceptions would
