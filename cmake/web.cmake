@@ -14,16 +14,17 @@ file(WRITE ${CMAKE_BINARY_DIR}/kestrune-version.txt "${PROJECT_VERSION}\n")
 
 option(KESTRUNE_WEB_THREADS "WebAssembly build with threads (else the single-threaded browser engine)" ON)
 
-# Wasm exception handling: Emscripten's default JavaScript exceptions would
-# wrap every call that may throw and slow the search down.
+# Exceptions are caught (a fatal error ends the engine with its message).
+# Emscripten 3.1.6's wasm exception handling does not catch under Node.js 20,
+# so these are its JavaScript-based exceptions.
+set(kestrune_web_compile -fexceptions)
 # wasm32 has a 32-bit size_t: indexing with 64-bit values (squares taken from
 # bitboards) narrows there, harmlessly, while the native build checks the rest.
-set(kestrune_web_compile -fwasm-exceptions)
 target_compile_options(kestrune_warnings INTERFACE -Wno-shorten-64-to-32)
 # EM_ASM's JavaScript names its arguments $0, $1, ...
 set_source_files_properties(src/platform.cpp PROPERTIES COMPILE_OPTIONS -Wno-dollar-in-identifier-extension)
 # The native stacks are 8 MiB; the table is 16 MiB; very long input lines grow the heap.
-set(kestrune_web_link -fwasm-exceptions -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB -sMAXIMUM_MEMORY=2GB
+set(kestrune_web_link -fexceptions -Wno-pthreads-mem-growth -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB -sMAXIMUM_MEMORY=2GB
   -sTOTAL_STACK=8MB)
 # Node.js programs read the wasm file synchronously (Node's fetch cannot load
 # file paths) and see the real file system, for --log and the tools' files.
@@ -37,7 +38,9 @@ if(KESTRUNE_WEB_THREADS)
   # main() runs in a thread of its own, so that the JavaScript main thread
   # stays free for what the threads proxy to it; both threads start at once.
   set(kestrune_web_console -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2)
-  target_link_options(kestrune PRIVATE ${kestrune_web_link} ${kestrune_web_node} ${kestrune_web_console})
+  target_link_options(kestrune PRIVATE ${kestrune_web_link} ${kestrune_web_node} ${kestrune_web_console}
+    --pre-js ${PROJECT_SOURCE_DIR}/web/node-stdin.js -sEXPORTED_FUNCTIONS=_main,_malloc,_free)
+  set_property(TARGET kestrune APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/web/node-stdin.js)
   foreach(tool IN ITEMS bench perft_runner)
     if(TARGET ${tool})
       target_link_options(${tool} PRIVATE ${kestrune_web_link} ${kestrune_web_node})

@@ -122,12 +122,13 @@ constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 
 #if defined(__EMSCRIPTEN__)
 
-// WebAssembly: Emscripten's own standard streams go through its file system,
-// which in a thread is proxied to the JavaScript main thread; a read blocked
-// there would stall every other thread's output. So under Node.js each thread
-// calls Node's synchronous file API directly. In a browser there is no
-// standard input: the page's lines arrive through kestrune_host_input on the
-// JavaScript main thread and output goes back through Module.kestruneOutput.
+// WebAssembly. No thread blocks in a read of standard input: the JavaScript
+// main thread receives the input (under Node.js from process.stdin, see
+// web/node-stdin.js; in a browser from the page) and hands it over through
+// kestrune_host_input, so that a thread can always be ended. Output goes out
+// at once: under Node.js through its synchronous file API from whichever
+// thread writes (Emscripten's own streams would be proxied to the main
+// thread), in a browser through Module.kestruneOutput on the main thread.
 
 namespace {
 
@@ -143,30 +144,8 @@ HostInput& host_input() {
     return input;
 }
 
-// Node.js: read(2) on descriptor 0; 0 at end of input, -1 on error. A
-// descriptor some parent left non-blocking is waited on a millisecond at a time.
-EM_JS(int, node_read_stdin, (char* buffer, int size), {
-    var fs = require('fs');
-    var chunk = Buffer.alloc(size);
-    while (true) {
-        try {
-            var got = fs.readSync(0, chunk, 0, size, null);
-            new Uint8Array(wasmMemory.buffer, buffer, got).set(chunk.subarray(0, got));
-            return got;
-        } catch (error) {
-            if (error.code == 'EAGAIN') {
-                Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 1);
-            } else if (error.code == 'EOF') {
-                return 0;
-            } else {
-                return -1;
-            }
-        }
-    }
-});
-
-// Node.js: writes everything; 0, or 1 when the reader has gone, 2 on another error.
-EM_JS(int, node_write, (int fd, const char* data, int size), {
+// Node.js: writes everything; 0, or the error's errno (`other` when Emscripten has no number for it).
+EM_JS(int, node_write, (int fd, const char* data, int size, int other), {
     var fs = require('fs');
     var bytes = Buffer.from(new Uint8Array(wasmMemory.buffer, data, size));
     var done = 0;
@@ -177,11 +156,44 @@ EM_JS(int, node_write, (int fd, const char* data, int size), {
             if (error.code == 'EAGAIN') {
                 Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 1);
             } else {
-                return error.code == 'EPIPE' ? 1 : 2;
+                return (typeof ERRNO_CODES != 'undefined' && ERRNO_CODES[error.code]) || other;
             }
         }
     }
     return 0;
+});
+
+// Node.js: the log is a file of the real system, opened by Node like the
+// standard streams (Emscripten's own open drops O_NONBLOCK). Returns the
+// descriptor; -1 or -2 when the path is standard input or output; else
+// -1000 - errno. Node cannot clear O_NONBLOCK afterwards: node_write waits
+// out EAGAIN instead.
+EM_JS(int, node_create_log, (const char* path, int size, int other), {
+    var fs = require('fs');
+    var name = Buffer.from(new Uint8Array(wasmMemory.buffer).slice(path, path + size));
+    try {
+        var target = fs.statSync(name);
+        for (var fd = 0; fd < 2; fd++) {
+            var own = fs.fstatSync(fd);
+            if (own.dev == target.dev && own.ino == target.ino) {
+                return -1 - fd;
+            }
+        }
+    } catch (error) {
+    }
+    try {
+        var flags = fs.constants.O_WRONLY | fs.constants.O_CREAT | fs.constants.O_TRUNC | fs.constants.O_NONBLOCK;
+        return fs.openSync(name, flags, 420);
+    } catch (error) {
+        return -1000 - ((typeof ERRNO_CODES != 'undefined' && ERRNO_CODES[error.code]) || other);
+    }
+});
+
+EM_JS(void, node_close, (int fd), {
+    try {
+        require('fs').closeSync(fd);
+    } catch (error) {
+    }
 });
 
 bool on_node() {
@@ -216,13 +228,6 @@ EMSCRIPTEN_KEEPALIVE void kestrune_host_input_end() {
 void prepare_process() {}
 
 std::ptrdiff_t read_input(char* buffer, std::size_t size) {
-    if (on_node()) {
-        const int got = node_read_stdin(buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)));
-        if (got < 0) {
-            errno = EIO;
-        }
-        return got;
-    }
     HostInput& input = host_input();
     std::unique_lock lock(input.mutex);
     input.ready.wait(lock, [&] { return !input.bytes.empty() || input.ended; });
@@ -238,9 +243,9 @@ bool write_all(int fd, std::string_view bytes) {
     }
     const int size = static_cast<int>(bytes.size());
     if (on_node()) {
-        const int failure = node_write(fd, bytes.data(), size);
+        const int failure = node_write(fd, bytes.data(), size, EIO);
         if (failure != 0) {
-            errno = failure == 1 ? EPIPE : EIO;
+            errno = failure;
         }
         return failure == 0;
     }
@@ -248,6 +253,31 @@ bool write_all(int fd, std::string_view bytes) {
     MAIN_THREAD_EM_ASM({ Module['kestruneOutput']($0, new Uint8Array(wasmMemory.buffer).slice($1, $1 + $2)); }, fd,
                        bytes.data(), size);
     return true;
+}
+
+int create_log(const std::string& path, std::string& problem) {
+    if (!on_node()) {
+        errno = ENOTSUP;
+        problem = "a browser has no files";
+        return -1;
+    }
+    const int fd = node_create_log(path.data(), static_cast<int>(path.size()), EIO);
+    if (fd == -1 || fd == -2) {
+        problem = fd == -1 ? "it is the engine's standard input" : "it is the engine's standard output";
+        return -1;
+    }
+    if (fd < 0) {
+        errno = -1000 - fd;
+        problem = std::strerror(errno);
+        return -1;
+    }
+    return fd;
+}
+
+void close_file(int fd) {
+    if (on_node()) {
+        node_close(fd);
+    }
 }
 
 #else
@@ -277,8 +307,6 @@ bool write_all(int fd, std::string_view bytes) {
     }
     return true;
 }
-
-#endif
 
 int create_log(const std::string& path, std::string& problem) {
     // Our own standard input or output as the log would feed the engine its
@@ -313,6 +341,8 @@ int create_log(const std::string& path, std::string& problem) {
 }
 
 void close_file(int fd) { ::close(fd); }
+
+#endif
 
 void* allocate_table(std::size_t bytes) {
     void* memory = nullptr;
