@@ -16,6 +16,26 @@ timeout 120 node example.js > example.out
 grep -qx 'uciok' example.out || { echo "example: no uciok"; cat example.out; exit 1; }
 grep -q '^bestmove [a-h][1-8][a-h][1-8]' example.out || { echo "example: no bestmove"; cat example.out; exit 1; }
 echo "package: the README example answered $(grep '^bestmove' example.out)"
+# The interface's stop and terminate: an endless search answers "stop" with
+# its bestmove; terminate() ends the engine, and exited resolves.
+cat > stop.js <<'JS'
+const { startEngine } = require('kestrune');
+const seen = [];
+const engine = startEngine({
+  onLine(line) {
+    seen.push(line);
+    if (line.startsWith('info depth 2 ')) engine.stop();
+    if (line.startsWith('bestmove')) engine.terminate();
+  },
+});
+engine.send('go infinite');
+engine.exited.then((status) => {
+  const answered = seen.some((line) => /^bestmove [a-h][1-8][a-h][1-8]/.test(line));
+  console.log(answered ? `stopped: ${seen.at(-1)}, exit ${status}` : `no bestmove: ${seen.join(' | ')}`);
+  process.exit(answered ? 0 : 1);
+});
+JS
+timeout 60 node stop.js
 session=$(printf 'uci\nisready\nquit\n' | timeout 60 npx --offline kestrune)
 grep -qx 'readyok' <<<"$session" || { echo "npx kestrune: no readyok"; echo "$session"; exit 1; }
 test -f node_modules/kestrune/index.d.ts
