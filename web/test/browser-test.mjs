@@ -4,7 +4,7 @@
 //   node web/test/browser-test.mjs SITE_FOLDER SCREENSHOT.png
 // In each: no console errors, the engine names itself, a game of ten moves
 // (one dragged, the rest clicked) against it, an analysis with two lines that
-// is stopped.
+// is stopped, take back, flip and new game.
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
@@ -128,6 +128,18 @@ async function run(isolated) {
       await page.screenshot({ path: screenshot });
       console.log(`${name}: screenshot ${screenshot}`);
     }
+    // Take back (the last pair of moves), flip, new game.
+    await page.click('#take-back');
+    await page.waitForFunction(() => document.body.dataset.plies === '18', { timeout: 10000 });
+    const corner = () => page.$eval('#board .square', (square) => square.dataset.square);
+    check((await corner()) === 'a8', 'White at the bottom');
+    await page.click('#flip');
+    check((await corner()) === 'h1', 'flipped: Black at the bottom');
+    await page.click('#flip');
+    await page.click('#new-game');
+    await page.waitForFunction(() => document.body.dataset.plies === '0' &&
+      document.querySelectorAll('#moves li').length === 0, { timeout: 10000 });
+    console.log(`${name}: take back, flip and new game answer`);
     check(errors.length === 0, `console errors: ${errors.join('; ')}`);
   } catch (error) {
     error.message = `${name}: ${error.message}${errors.length ? `\n  console errors: ${errors.join('\n  ')}` : ''}`;
