@@ -49,6 +49,13 @@ cat > "$package/package.json" <<JSON
   "engines": { "node": ">=20" }
 }
 JSON
+# The browser's threaded engine is the Node.js one's WebAssembly with other
+# JavaScript around it: when the two files are identical, both load kestrune.wasm.
+if cmp -s "$package/kestrune.wasm" "$package/kestrune-web.wasm"; then
+  sed -i 's/wasmBinaryFile="kestrune-web.wasm"/wasmBinaryFile="kestrune.wasm"/' "$package/kestrune-web.js"
+  grep -q 'wasmBinaryFile="kestrune.wasm"' "$package/kestrune-web.js"
+  rm "$package/kestrune-web.wasm"
+fi
 rm -f "$out"/kestrune-*.tgz
 (cd "$out" && npm pack --silent ./package >/dev/null)
 test -f "$out/kestrune-$version.tgz"
@@ -60,7 +67,7 @@ fi
 site=$out/site
 rm -rf "$site" && mkdir -p "$site/kestrune" "$site/vendor"
 cp web/site/* "$site/"
-cp "$package"/{browser.js,kestrune-worker.js} "$package"/kestrune-{web,single}.* "$site/kestrune/"
+cp "$package"/{browser.js,kestrune-worker.js,kestrune.wasm} "$package"/kestrune-{web,single}.* "$site/kestrune/"
 cp web/node_modules/chess.js/dist/esm/chess.js "$site/vendor/chess.js"
 cp web/node_modules/chess.js/LICENSE "$site/vendor/chess.js.LICENSE"
 
