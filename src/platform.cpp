@@ -183,7 +183,7 @@ EM_JS(int, node_create_log, (const char* path, int size, int other), {
     }
     try {
         var flags = fs.constants.O_WRONLY | fs.constants.O_CREAT | fs.constants.O_TRUNC | fs.constants.O_NONBLOCK;
-        return fs.openSync(name, flags, 420);
+        return fs.openSync(name, flags, 0o644);
     } catch (error) {
         return -1000 - ((typeof ERRNO_CODES != 'undefined' && ERRNO_CODES[error.code]) || other);
     }
