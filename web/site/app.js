@@ -123,8 +123,11 @@ function progress(line) {
 function showLines() {
   const body = $('lines').tBodies[0];
   body.replaceChildren();
+  // A line not yet searched as deep as the first one is from the previous depth.
+  const depth = Number(lines.get(1)?.depth || 0);
   for (const [number, line] of [...lines].sort((a, b) => a[0] - b[0])) {
     const row = body.insertRow();
+    row.classList.toggle('previous', Number(line.depth) < depth);
     for (const text of [number, line.depth, line.score, line.pv]) row.insertCell().textContent = text;
   }
 }
