@@ -14,6 +14,7 @@
 
 #include "engine.h"
 #include "platform.h"
+#include "text.h"
 
 namespace {
 
