@@ -27,19 +27,7 @@ namespace kestrune::testing {
 
 // The words of the launcher that starts the engine (e.g. "wine"); empty when
 // the engine runs natively.
-inline std::vector<std::string> launcher_words() {
-    std::vector<std::string> words;
-    std::string_view text = KESTRUNE_TEST_LAUNCHER;
-    while (!text.empty()) {
-        const std::size_t start = text.find_first_not_of(' ');
-        if (start == std::string_view::npos) break;
-        text.remove_prefix(start);
-        const std::size_t end = std::min(text.find(' '), text.size());
-        words.emplace_back(text.substr(0, end));
-        text.remove_prefix(end);
-    }
-    return words;
-}
+inline std::vector<std::string> launcher_words() { return space_separated_words(KESTRUNE_TEST_LAUNCHER); }
 
 // True when the engine runs under a launcher, whose file system may differ
 // from the test's (wine maps drive letters, not /dev).

@@ -145,22 +145,26 @@ inline std::string read_file(const std::string& path) {
     return text;
 }
 
+// The space-separated words of a setting.
+inline std::vector<std::string> space_separated_words(std::string_view text) {
+    std::vector<std::string> words;
+    while (!text.empty()) {
+        const std::size_t start = text.find_first_not_of(' ');
+        if (start == std::string_view::npos) break;
+        text.remove_prefix(start);
+        const std::size_t end = std::min(text.find(' '), text.size());
+        words.emplace_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+    return words;
+}
+
 // Words put before every test's own arguments to the engine, from the
 // environment: KESTRUNE_TEST_ENGINE_ARGS=--extended runs the tests that
 // drive the engine in its extended profile.
 inline std::vector<std::string> profile_words() {
-    std::vector<std::string> words;
     const char* text = std::getenv("KESTRUNE_TEST_ENGINE_ARGS");
-    std::string_view rest = text == nullptr ? "" : text;
-    while (!rest.empty()) {
-        const std::size_t start = rest.find_first_not_of(' ');
-        if (start == std::string_view::npos) break;
-        rest.remove_prefix(start);
-        const std::size_t end = std::min(rest.find(' '), rest.size());
-        words.emplace_back(rest.substr(0, end));
-        rest.remove_prefix(end);
-    }
-    return words;
+    return space_separated_words(text == nullptr ? "" : text);
 }
 
 inline bool extended_profile() {
