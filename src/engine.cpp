@@ -273,8 +273,10 @@ void Engine::search(Tokens tokens) {
                                                                             options_.move_overhead_ms)
                                                   : limits_from_go(tokens, side, options_.multi_pv);
     pool_.start(game_, limits);
-    SearchResult result = run_search(searcher_, game_, limits);
-    result.nodes += pool_.finish();
+    const SearchResult result = run_search(searcher_, game_, limits);
+    // The answer does not wait for the helpers to notice; the next command
+    // does (finish below), so no search ever overlaps another.
+    pool_.halt();
     if (signals_lent_) {
         // A ponder search answers only after "ponderhit" or "stop", and an
         // infinite one only once it is told to stop, even when it has run
@@ -286,17 +288,17 @@ void Engine::search(Tokens tokens) {
             signals_.wait_for(Signal::Stop);
         }
     }
-    if (!result.found) {
-        write_line("bestmove (none)");
-        return;
-    }
-    std::string answer = "bestmove " + to_uci(result.best_move);
-    if (options_.extended && options_.ponder) {
-        if (const auto reply = expected_reply(searcher_, game_.board, result.best_move)) {
-            answer += " ponder " + to_uci(*reply);
+    std::string answer = "bestmove (none)";
+    if (result.found) {
+        answer = "bestmove " + to_uci(result.best_move);
+        if (options_.extended && options_.ponder) {
+            if (const auto reply = expected_reply(searcher_, game_.board, result.best_move)) {
+                answer += " ponder " + to_uci(*reply);
+            }
         }
     }
     write_line(answer);
+    pool_.finish();
 }
 
 }  // namespace kestrune

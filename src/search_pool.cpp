@@ -92,7 +92,7 @@ std::uint64_t SearchPool::finish() {
     if (helpers_.empty()) {
         return 0;
     }
-    halt_.store(true);
+    halt();
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [&] { return running_ == 0; });
     std::uint64_t nodes = 0;

@@ -35,6 +35,8 @@ public:
 
     // Wakes every helper on the root; returns at once.
     void start(const Game& game, const SearchLimits& limits);
+    // Tells the helpers to stop; returns at once.
+    void halt() { halt_.store(true); }
     // Stops the helpers and waits until all are idle; their node total.
     std::uint64_t finish();
     // The leaves the helpers counted since the last call (since start first).
