@@ -2,11 +2,15 @@
 # carry version, system and instruction-set level, e.g.
 # kestrune-<version>-linux-x86-64-v3.tar.gz.
 include(GNUInstallDirs)
+# The same binary again as kestrune-extended: under that name it starts in the
+# extended profile, for interfaces that cannot pass it --extended.
 if(WIN32)
   install(TARGETS kestrune RUNTIME DESTINATION .)
+  install(PROGRAMS $<TARGET_FILE:kestrune> DESTINATION . RENAME kestrune-extended${CMAKE_EXECUTABLE_SUFFIX})
   install(FILES README.md LICENSE DESTINATION .)
 else()
   install(TARGETS kestrune RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(PROGRAMS $<TARGET_FILE:kestrune> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME kestrune-extended)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 

@@ -104,12 +104,183 @@ void free_table(void* memory, std::size_t) {
 #include <csignal>
 #include <cstdlib>
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <mutex>
+#endif
+
 namespace kestrune::platform {
 
 namespace {
 // Random probes over the whole table miss the TLB far less on 2 MiB pages.
 constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 }  // namespace
+
+#if defined(__EMSCRIPTEN__)
+
+// WebAssembly. No thread blocks in a read of standard input: the JavaScript
+// main thread receives the input (under Node.js from process.stdin, see
+// web/node-stdin.js; in a browser from the page) and hands it over through
+// kestrune_host_input, so that a thread can always be ended. Output goes out
+// at once: under Node.js through its synchronous file API from whichever
+// thread writes (Emscripten's own streams would be proxied to the main
+// thread), in a browser through Module.kestruneOutput on the main thread.
+
+namespace {
+
+struct HostInput {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::string bytes;
+    bool ended = false;
+};
+
+HostInput& host_input() {
+    static HostInput input;
+    return input;
+}
+
+// Node.js: writes everything; 0, or the error's errno (`other` when Emscripten has no number for it).
+EM_JS(int, node_write, (int fd, const char* data, int size, int other), {
+    var fs = require('fs');
+    var bytes = Buffer.from(new Uint8Array(wasmMemory.buffer, data, size));
+    var done = 0;
+    while (done < size) {
+        try {
+            done += fs.writeSync(fd, bytes, done, size - done);
+        } catch (error) {
+            if (error.code == 'EAGAIN') {
+                Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 1);
+            } else {
+                return (typeof ERRNO_CODES != 'undefined' && ERRNO_CODES[error.code]) || other;
+            }
+        }
+    }
+    return 0;
+});
+
+// Node.js: the log is a file of the real system, opened by Node like the
+// standard streams (Emscripten's own open drops O_NONBLOCK). Returns the
+// descriptor; -1 or -2 when the path is standard input or output; else
+// -1000 - errno. Node cannot clear O_NONBLOCK afterwards: node_write waits
+// out EAGAIN instead.
+EM_JS(int, node_create_log, (const char* path, int size, int other), {
+    var fs = require('fs');
+    var name = Buffer.from(new Uint8Array(wasmMemory.buffer).slice(path, path + size));
+    try {
+        var target = fs.statSync(name);
+        for (var fd = 0; fd < 2; fd++) {
+            var own = fs.fstatSync(fd);
+            if (own.dev == target.dev && own.ino == target.ino) {
+                return -1 - fd;
+            }
+        }
+    } catch (error) {
+    }
+    try {
+        var flags = fs.constants.O_WRONLY | fs.constants.O_CREAT | fs.constants.O_TRUNC | fs.constants.O_NONBLOCK;
+        return fs.openSync(name, flags, 0o644);
+    } catch (error) {
+        return -1000 - ((typeof ERRNO_CODES != 'undefined' && ERRNO_CODES[error.code]) || other);
+    }
+});
+
+EM_JS(void, node_close, (int fd), {
+    try {
+        require('fs').closeSync(fd);
+    } catch (error) {
+    }
+});
+
+bool on_node() {
+    return EM_ASM_INT({ return ENVIRONMENT_IS_NODE ? 1 : 0; }) != 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The host's input, in any pieces; kestrune_host_input_end marks its end.
+EMSCRIPTEN_KEEPALIVE void kestrune_host_input(const char* bytes, std::size_t size) {
+    HostInput& input = host_input();
+    {
+        const std::lock_guard lock(input.mutex);
+        input.bytes.append(bytes, size);
+    }
+    input.ready.notify_one();
+}
+
+EMSCRIPTEN_KEEPALIVE void kestrune_host_input_end() {
+    HostInput& input = host_input();
+    {
+        const std::lock_guard lock(input.mutex);
+        input.ended = true;
+    }
+    input.ready.notify_one();
+}
+
+}  // extern "C"
+
+void prepare_process() {}
+
+std::ptrdiff_t read_input(char* buffer, std::size_t size) {
+    HostInput& input = host_input();
+    std::unique_lock lock(input.mutex);
+    input.ready.wait(lock, [&] { return !input.bytes.empty() || input.ended; });
+    const std::size_t got = std::min(size, input.bytes.size());
+    std::memcpy(buffer, input.bytes.data(), got);
+    input.bytes.erase(0, got);
+    return static_cast<std::ptrdiff_t>(got);
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    if (bytes.size() > INT_MAX) {
+        return write_all(fd, bytes.substr(0, INT_MAX)) && write_all(fd, bytes.substr(INT_MAX));
+    }
+    const int size = static_cast<int>(bytes.size());
+    if (on_node()) {
+        const int failure = node_write(fd, bytes.data(), size, EIO);
+        if (failure != 0) {
+            errno = failure;
+        }
+        return failure == 0;
+    }
+    // Synchronous, so lines from both threads keep their order.
+    MAIN_THREAD_EM_ASM({ Module['kestruneOutput']($0, new Uint8Array(wasmMemory.buffer).slice($1, $1 + $2)); }, fd,
+                       bytes.data(), size);
+    return true;
+}
+
+int create_log(const std::string& path, std::string& problem) {
+    if (!on_node()) {
+        errno = ENOTSUP;
+        problem = "a browser has no files";
+        return -1;
+    }
+    const int fd = node_create_log(path.data(), static_cast<int>(path.size()), EIO);
+    if (fd == -1 || fd == -2) {
+        problem = fd == -1 ? "it is the engine's standard input" : "it is the engine's standard output";
+        return -1;
+    }
+    if (fd < 0) {
+        errno = -1000 - fd;
+        problem = std::strerror(errno);
+        return -1;
+    }
+    return fd;
+}
+
+void close_file(int fd) {
+    if (on_node()) {
+        node_close(fd);
+    }
+}
+
+#else
 
 void prepare_process() { std::signal(SIGPIPE, SIG_IGN); }
 
@@ -170,6 +341,8 @@ int create_log(const std::string& path, std::string& problem) {
 }
 
 void close_file(int fd) { ::close(fd); }
+
+#endif
 
 void* allocate_table(std::size_t bytes) {
     void* memory = nullptr;

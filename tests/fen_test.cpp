@@ -154,8 +154,7 @@ TEST(FenFields, DoubledSeparatorFails) {
             continue;
         }
         ++separators;
-        std::string fen = start;
-        fen.insert(i, " ");
+        const std::string fen = start.substr(0, i) + " " + start.substr(i);
         const FenResult result = from_fen(fen);
         EXPECT_FALSE(result.board.has_value()) << '"' << fen << '"';
         EXPECT_TRUE(result.error.starts_with("Invalid FEN: ")) << result.error;

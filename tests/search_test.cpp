@@ -55,8 +55,9 @@ struct TestEngine {
         sink = owned.get();
         // The same searches in either profile: run with the extended one as well
         // (KESTRUNE_TEST_ENGINE_ARGS=--extended), they must answer alike.
-        engine = std::make_unique<Engine>(EngineOptions{.extended = testing::extended_profile()}, std::move(owned),
-                                          &signals);
+        EngineOptions options;
+        options.extended = testing::extended_profile();
+        engine = std::make_unique<Engine>(options, std::move(owned), &signals);
         sink->searcher = &engine->searcher();
     }
     Searcher& searcher() { return engine->searcher(); }
