@@ -117,6 +117,10 @@ BoardState make_null_move(const BoardState& board) {
     return next;
 }
 
+KESTRUNE_NEVER_INLINE CastlingSquares game_castling_squares(const CastlingOrigins& game, Color c, CastlingSide side) {
+    return castling_squares(game, c, side);
+}
+
 bool has_castling_right(const BoardState& board, Color c, CastlingSide side) {
     const CastlingRule rule = castling_rule(board, c, side);
     return (board.castle_touched & (square_bb(rule.king_from) | square_bb(rule.rook_from))) == 0;

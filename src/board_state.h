@@ -36,9 +36,9 @@ struct BoardState {
     std::int16_t mg_score;  // White minus Black, 16-bit wrapping
     std::int16_t eg_score;
     Color side;
-    // Per game: where castling starts (the standard squares unless a Chess960
-    // position was set up), and whether castling moves are written as the
-    // king taking its own rook.
+    // Per game: where castling starts, and whether this is a Chess960 game
+    // (castling written as the king taking its own rook). Outside Chess960
+    // the origins are always the standard ones.
     CastlingOrigins castling;
     bool chess960;
 
@@ -87,6 +87,20 @@ constexpr CastlingSquares castling_squares(const CastlingOrigins& game, Color c,
     const Bitboard origins = square_bb(r.king_from) | square_bb(r.rook_from);
     return {r, origins, (king_span | detail::rank_span(r.rook_from, r.rook_to)) & ~origins,
             king_span & ~square_bb(r.king_from)};
+}
+
+// The castling squares of a game; outside Chess960 those of the standard
+// origins, folded to constants.
+// (A call, not inlined: the standard case must not pay for the general one.)
+CastlingSquares game_castling_squares(const CastlingOrigins& game, Color c, CastlingSide side);
+
+template <Color c, CastlingSide side>
+KESTRUNE_FORCE_INLINE CastlingSquares castling_squares(const BoardState& board) {
+    static constexpr CastlingSquares STANDARD = castling_squares(STANDARD_CASTLING, c, side);
+    if (board.chess960) [[unlikely]] {
+        return game_castling_squares(board.castling, c, side);
+    }
+    return STANDARD;
 }
 
 // 905 keys: 14 x 64 piece keys, 8 en-passant file keys, the side key.
@@ -355,6 +369,7 @@ KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Sq
     n.en_passant = 0;
     n.side = opposite(us);
     n.castling = b.castling;
+    n.chess960 = b.chess960;
     PerftEdit<WithSquares> edit(n, b);
     move_pieces(edit, b.castling, us, from, to, kind);
 }

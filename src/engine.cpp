@@ -166,9 +166,8 @@ bool Engine::set_extended_option(Tokens tokens) {
         }
     } else if (name == "UCI_Chess960") {
         if (value == "true" || value == "false") {
+            // Read by the next position command (or ucinewgame).
             options_.chess960 = value == "true";
-            // The array stays until the next position command; only the move text changes.
-            game_.board.chess960 = options_.chess960;
         } else {
             write_line("info string UCI_Chess960 takes true or false; it stays " +
                        std::string(options_.chess960 ? "true" : "false"));

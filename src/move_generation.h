@@ -80,8 +80,8 @@ template <Color us>
 KESTRUNE_FORCE_INLINE Bitboard king_forbidden_squares(const BoardState& b, const PositionFacts& f) {
     using S = Side<us>;
     const Bitboard zone = (king_attacks(f.king) & ~f.own) |
-                          (f.kingside_open ? castling_squares(b.castling, us, Kingside).king_path : 0) |
-                          (f.queenside_open ? castling_squares(b.castling, us, Queenside).king_path : 0);
+                          (f.kingside_open ? castling_squares<us, Kingside>(b).king_path : 0) |
+                          (f.queenside_open ? castling_squares<us, Queenside>(b).king_path : 0);
     if (zone == 0) {
         return 0;
     }
@@ -135,8 +135,8 @@ KESTRUNE_FORCE_INLINE PositionFacts read_position(const BoardState& b) {
         f.kingside_open = false;
         f.queenside_open = false;
     } else {
-        const CastlingSquares kingside = castling_squares(b.castling, us, Kingside);
-        const CastlingSquares queenside = castling_squares(b.castling, us, Queenside);
+        const CastlingSquares kingside = castling_squares<us, Kingside>(b);
+        const CastlingSquares queenside = castling_squares<us, Queenside>(b);
         f.kingside_open = (b.castle_touched & kingside.origins) == 0 && (f.all & kingside.empty) == 0;
         f.queenside_open = (b.castle_touched & queenside.origins) == 0 && (f.all & queenside.empty) == 0;
     }
@@ -208,16 +208,18 @@ KESTRUNE_FORCE_INLINE bool rook_shields_destination(const PositionFacts& f, cons
 template <Color us, typename Sink>
 KESTRUNE_FORCE_INLINE void add_castling(const BoardState& b, const PositionFacts& f, Sink& out) {
     if (f.kingside_open) {
-        const CastlingSquares kingside = castling_squares(b.castling, us, Kingside);
-        if ((f.king_forbidden & kingside.king_path) == 0 && !rook_shields_destination<us>(f, kingside.rule)) {
+        const CastlingSquares kingside = castling_squares<us, Kingside>(b);
+        if ((f.king_forbidden & kingside.king_path) == 0 &&
+            (!b.chess960 || !rook_shields_destination<us>(f, kingside.rule))) {
             out.add(kingside.rule.king_from, kingside.rule.king_to, CastleKingside);
         }
     }
     // Only the king's path must be unattacked (c1 and d1 queen-side); the
     // other squares between (b1) only have to be empty.
     if (f.queenside_open) {
-        const CastlingSquares queenside = castling_squares(b.castling, us, Queenside);
-        if ((f.king_forbidden & queenside.king_path) == 0 && !rook_shields_destination<us>(f, queenside.rule)) {
+        const CastlingSquares queenside = castling_squares<us, Queenside>(b);
+        if ((f.king_forbidden & queenside.king_path) == 0 &&
+            (!b.chess960 || !rook_shields_destination<us>(f, queenside.rule))) {
             out.add(queenside.rule.king_from, queenside.rule.king_to, CastleQueenside);
         }
     }

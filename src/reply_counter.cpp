@@ -93,10 +93,8 @@ void ReplyCounter<mover>::build_gates() {
     const Bitboard mover_orthogonal = board_.pieces(mover, Rook) | queens;
     Bitboard common = king_attacks(king) | lines_to_king(mover_diagonal, mover_orthogonal);
     const Bitboard zone = (king_attacks(king) & ~replier_pieces()) |
-                          (replier_.kingside_open ? castling_squares(board_.castling, replier, Kingside).king_path
-                                                  : 0) |
-                          (replier_.queenside_open ? castling_squares(board_.castling, replier, Queenside).king_path
-                                                   : 0);
+                          (replier_.kingside_open ? castling_squares<replier, Kingside>(board_).king_path : 0) |
+                          (replier_.queenside_open ? castling_squares<replier, Queenside>(board_).king_path : 0);
     const Bitboard without_king = replier_.all ^ square_bb(king);
     // A slider arriving on the king's lines checks it, or pins one of its pieces.
     const Bitboard replier_shields = (bishop_attacks(king, replier_.all) | rook_attacks(king, replier_.all)) &
@@ -115,8 +113,8 @@ void ReplyCounter<mover>::build_gates() {
         king_reach |= king_attacks(square);
         common |= lines_through(square, diagonal, orthogonal, mover_diagonal, mover_orthogonal);
     }
-    for (const CastlingSide side : {Kingside, Queenside}) {
-        const CastlingSquares castling = castling_squares(board_.castling, replier, side);
+    for (const CastlingSquares& castling :
+         {castling_squares<replier, Kingside>(board_), castling_squares<replier, Queenside>(board_)}) {
         if ((board_.castle_touched & castling.origins) == 0) {
             common |= castling.origins | castling.empty | castling.king_path;
             // A Chess960 rook away from the corner may shield its king's
