@@ -21,6 +21,12 @@
 #else
 #define KESTRUNE_FORCE_INLINE inline
 #endif
+// And the opposite, for a rare case kept off an inner path.
+#if defined(__GNUC__) || defined(__clang__)
+#define KESTRUNE_NEVER_INLINE __attribute__((noinline))
+#else
+#define KESTRUNE_NEVER_INLINE
+#endif
 
 namespace kestrune {
 

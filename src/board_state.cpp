@@ -3,8 +3,10 @@
 namespace kestrune {
 
 BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
-                      std::uint64_t halfmove_clock) {
+                      std::uint64_t halfmove_clock, const CastlingOrigins& castling, bool chess960) {
     BoardState board{};
+    board.castling = castling;
+    board.chess960 = chess960;
     board.phase = PHASE_TOTAL;
     board.side = side;
     board.castle_touched = castle_touched;
@@ -91,7 +93,7 @@ BoardState make(const BoardState& board, Move m) {
         next.en_passant = 0;
     }
     BoardEdit edit(next);
-    move_pieces(edit, board.side, from, to, m.kind());
+    move_pieces(edit, board.castling, board.side, from, to, m.kind());
     next.side = opposite(board.side);
     next.hash ^= ZOBRIST.side_key;
     return next;
@@ -115,9 +117,23 @@ BoardState make_null_move(const BoardState& board) {
     return next;
 }
 
-bool has_castling_right(const BoardState& board, Color c, CastlingSide side) {
-    return (board.castle_touched & castling_squares(c, side).origins) == 0;
+KESTRUNE_NEVER_INLINE CastlingSquares game_castling_squares(const CastlingOrigins& game, Color c, CastlingSide side) {
+    return castling_squares(game, c, side);
 }
+
+bool has_castling_right(const BoardState& board, Color c, CastlingSide side) {
+    const CastlingRule rule = castling_rule(board, c, side);
+    return (board.castle_touched & (square_bb(rule.king_from) | square_bb(rule.rook_from))) == 0;
+}
+
+UciText move_text(const BoardState& board, Move m) {
+    if (!board.chess960 || !is_castling(m.kind())) {
+        return uci_text(m);
+    }
+    return uci_text(Move(m.from(), castling_rule(board, board.side, castling_side(m.kind())).rook_from, Quiet));
+}
+
+std::string move_string(const BoardState& board, Move m) { return std::string(move_text(board, m).view()); }
 
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c) {
     const Bitboard queens = board.pieces(c, Queen);

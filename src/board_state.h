@@ -36,6 +36,11 @@ struct BoardState {
     std::int16_t mg_score;  // White minus Black, 16-bit wrapping
     std::int16_t eg_score;
     Color side;
+    // Per game: where castling starts, and whether this is a Chess960 game
+    // (castling written as the king taking its own rook). Outside Chess960
+    // the origins are always the standard ones.
+    CastlingOrigins castling;
+    bool chess960;
 
     Bitboard pieces(Color c, PieceKind k) const { return bitboards[make_piece(c, k)]; }
     Bitboard pieces(Color c) const {
@@ -50,7 +55,8 @@ static_assert(std::is_trivially_copyable_v<BoardState>);
 static_assert(sizeof(BoardState) <= 328, "the board is copied at every node: keep it small");
 
 BoardState from_parts(const std::array<Piece, 64>& placement, Color side, Bitboard castle_touched, Bitboard en_passant,
-                      std::uint64_t halfmove_clock);
+                      std::uint64_t halfmove_clock, const CastlingOrigins& castling = STANDARD_CASTLING,
+                      bool chess960 = false);
 
 inline Piece piece_at(const BoardState& board, Square s) { return board.squares[s]; }
 
@@ -71,12 +77,30 @@ constexpr Bitboard rank_span(Square a, Square b) {
 }
 }  // namespace detail
 
-constexpr CastlingSquares castling_squares(Color c, CastlingSide side) {
-    const CastlingRule& r = castling_rule(c, side);
+inline CastlingRule castling_rule(const BoardState& board, Color c, CastlingSide side) {
+    return castling_rule(board.castling, c, side);
+}
+
+constexpr CastlingSquares castling_squares(const CastlingOrigins& game, Color c, CastlingSide side) {
+    const CastlingRule r = castling_rule(game, c, side);
     const Bitboard king_span = detail::rank_span(r.king_from, r.king_to);
     const Bitboard origins = square_bb(r.king_from) | square_bb(r.rook_from);
     return {r, origins, (king_span | detail::rank_span(r.rook_from, r.rook_to)) & ~origins,
             king_span & ~square_bb(r.king_from)};
+}
+
+// The castling squares of a game; outside Chess960 those of the standard
+// origins, folded to constants.
+// (A call, not inlined: the standard case must not pay for the general one.)
+CastlingSquares game_castling_squares(const CastlingOrigins& game, Color c, CastlingSide side);
+
+template <Color c, CastlingSide side>
+KESTRUNE_FORCE_INLINE CastlingSquares castling_squares(const BoardState& board) {
+    static constexpr CastlingSquares STANDARD = castling_squares(STANDARD_CASTLING, c, side);
+    if (board.chess960) [[unlikely]] {
+        return game_castling_squares(board.castling, c, side);
+    }
+    return STANDARD;
 }
 
 // 905 keys: 14 x 64 piece keys, 8 en-passant file keys, the side key.
@@ -182,7 +206,7 @@ KESTRUNE_FORCE_INLINE ScoreParts score_parts_after(const BoardState& board, Move
     const Piece arriving = is_promotion(kind) ? make_piece(board.side, m.promoted_kind()) : p;
     detail::add_piece_terms(phase, mg, eg, arriving, to, 1);
     if (is_castling(kind)) {
-        const CastlingRule& rule = castling_rule(board.side, castling_side(kind));
+        const CastlingRule rule = castling_rule(board, board.side, castling_side(kind));
         const Piece rook = board.squares[rule.rook_from];
         detail::add_piece_terms(phase, mg, eg, rook, rule.rook_from, -1);
         detail::add_piece_terms(phase, mg, eg, rook, rule.rook_to, 1);
@@ -231,10 +255,10 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
     if (kind == EnPassant) {
         occupancy &= ~square_bb(en_passant_victim(us, to));
     } else if (is_castling(kind)) {
-        const CastlingRule& rule = castling_rule(us, castling_side(kind));
-        const Bitboard rook_path = square_bb(rule.rook_from) | square_bb(rule.rook_to);
-        attackers[3] ^= rook_path;
-        occupancy ^= rook_path;
+        // In Chess960 the rook may start where the king arrives, or arrive where the king started.
+        const CastlingRule rule = castling_rule(board, us, castling_side(kind));
+        attackers[3] = (attackers[3] & ~square_bb(rule.rook_from)) | square_bb(rule.rook_to);
+        occupancy = (occupancy & ~square_bb(rule.rook_from)) | square_bb(rule.rook_to) | square_bb(to);
     }
     const Square k = board.king_square(opposite(us));
     return (pawn_attackers_of(us, square_bb(k)) & attackers[0]) != 0 || (knight_attacks(k) & attackers[1]) != 0 ||
@@ -246,7 +270,8 @@ KESTRUNE_FORCE_INLINE bool leaves_opponent_in_check(const BoardState& board, Mov
 // the sums, the phase and the clock; perft's keeps bitboards alone). Each
 // piece is found where it stood before the move.
 template <typename Edit>
-KESTRUNE_FORCE_INLINE void move_pieces(Edit& edit, Color us, Square from, Square to, MoveKind kind) {
+KESTRUNE_FORCE_INLINE void move_pieces(Edit& edit, const CastlingOrigins& origins, Color us, Square from, Square to,
+                                       MoveKind kind) {
     switch (kind) {
         case Quiet:
             edit.relocate(from, to);
@@ -257,9 +282,14 @@ KESTRUNE_FORCE_INLINE void move_pieces(Edit& edit, Color us, Square from, Square
             break;
         case CastleKingside:
         case CastleQueenside: {
-            const CastlingRule& rule = castling_rule(us, castling_side(kind));
-            edit.relocate(rule.king_from, rule.king_to);
-            edit.relocate(rule.rook_from, rule.rook_to);
+            // The rook is lifted first: in Chess960 the king may arrive on
+            // the rook's origin, the rook on the king's, or either stay.
+            const CastlingRule rule = castling_rule(origins, us, castling_side(kind));
+            edit.lift(rule.rook_from);
+            if (rule.king_from != rule.king_to) {
+                edit.relocate(rule.king_from, rule.king_to);
+            }
+            edit.place(make_piece(us, Rook), rule.rook_to);
             break;
         }
         case Capture:
@@ -338,8 +368,10 @@ KESTRUNE_FORCE_INLINE void make_for_perft(const BoardState& b, BoardState& n, Sq
     n.castle_touched = b.castle_touched | square_bb(from) | square_bb(to);
     n.en_passant = 0;
     n.side = opposite(us);
+    n.castling = b.castling;
+    n.chess960 = b.chess960;
     PerftEdit<WithSquares> edit(n, b);
-    move_pieces(edit, us, from, to, kind);
+    move_pieces(edit, b.castling, us, from, to, kind);
 }
 
 // The move must come from generate_moves for this board; make_move also needs
@@ -349,6 +381,11 @@ BoardState make_move_unrecorded(const BoardState& board, Move m);
 BoardState make_null_move(const BoardState& board);
 
 bool has_castling_right(const BoardState& board, Color c, CastlingSide side);
+
+// The UCI text of a move of this game: castling is the king's move to its
+// destination, or in Chess960 the king taking its own rook.
+UciText move_text(const BoardState& board, Move m);
+std::string move_string(const BoardState& board, Move m);
 
 // Pieces of colour c attacking square t through `occupancy`; kings excluded.
 Bitboard attackers_to(const BoardState& board, Square t, Bitboard occupancy, Color c);

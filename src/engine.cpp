@@ -102,7 +102,9 @@ std::string extended_identification() {
     text += "option name Threads type spin default 1 min 1 max " + std::to_string(MAX_THREADS) + "\n";
     text += "option name Ponder type check default false\n";
     text += "option name Move Overhead type spin default 0 min 0 max " + std::to_string(MAX_MOVE_OVERHEAD_MS) + "\n";
-    text += IDENTIFICATION.substr(IDENTIFICATION.find("option name MultiPV"));
+    const std::string_view rest = IDENTIFICATION.substr(IDENTIFICATION.find("option name MultiPV"));
+    text += rest.substr(0, rest.find("uciok"));
+    text += "option name UCI_Chess960 type check default false\nuciok";
     return text;
 }
 
@@ -162,6 +164,14 @@ bool Engine::set_extended_option(Tokens tokens) {
             write_line("info string Ponder takes true or false; it stays " +
                        std::string(options_.ponder ? "true" : "false"));
         }
+    } else if (name == "UCI_Chess960") {
+        if (value == "true" || value == "false") {
+            // Read by the next position command (or ucinewgame).
+            options_.chess960 = value == "true";
+        } else {
+            write_line("info string UCI_Chess960 takes true or false; it stays " +
+                       std::string(options_.chess960 ? "true" : "false"));
+        }
     } else if (name == "Move Overhead") {
         const auto overhead = number(0, MAX_MOVE_OVERHEAD_MS);
         if (!overhead) {
@@ -194,7 +204,7 @@ void Engine::handle_setoption(Tokens tokens) {
 
 void Engine::handle_ucinewgame(Tokens) {
     table_.clear();
-    game_.board = *from_fen(START_FEN).board;
+    game_.board = *from_fen(START_FEN, options_.chess960).board;
     game_.moves.clear();
     game_.position_keys = {repetition_key(game_.board)};
 }
@@ -205,7 +215,7 @@ void Engine::handle_position(Tokens tokens) {
     std::vector<Move> moves = game_.moves;
     std::vector<std::uint64_t> keys = game_.position_keys;
     if (tokens.size() > 2 && tokens[1] == "fen") {
-        FenResult fen = from_fen(join(tokens.subspan(2)));
+        FenResult fen = from_fen(join(tokens.subspan(2)), options_.chess960);
         if (!fen.board) {
             write_line(fen.error == SIDE_ERROR ? fen.error : "info string " + fen.error + "; position unchanged");
             return;
@@ -214,7 +224,7 @@ void Engine::handle_position(Tokens tokens) {
         moves.clear();
         keys = {repetition_key(board)};
     } else if (has_token(tokens, "startpos")) {
-        board = *from_fen(START_FEN).board;
+        board = *from_fen(START_FEN, options_.chess960).board;
         moves.clear();
         keys = {repetition_key(board)};
     }
@@ -290,10 +300,10 @@ void Engine::search(Tokens tokens) {
     }
     std::string answer = "bestmove (none)";
     if (result.found) {
-        answer = "bestmove " + to_uci(result.best_move);
+        answer = "bestmove " + move_string(game_.board, result.best_move);
         if (options_.extended && options_.ponder) {
             if (const auto reply = expected_reply(searcher_, game_.board, result.best_move)) {
-                answer += " ponder " + to_uci(*reply);
+                answer += " ponder " + move_string(make_move_unrecorded(game_.board, result.best_move), *reply);
             }
         }
     }

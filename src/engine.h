@@ -46,6 +46,9 @@ struct EngineOptions {
     std::uint32_t threads = 1;
     bool ponder = false;
     std::uint32_t move_overhead_ms = 0;
+    // Chess960 castling (UCI_Chess960): FEN castling fields in Shredder-FEN or
+    // X-FEN, castling written as the king taking its own rook.
+    bool chess960 = false;
 };
 
 // An error that ends the engine thread: the process must not live on mute.

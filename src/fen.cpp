@@ -83,7 +83,7 @@ Bitboard touched_castling_squares(std::string_view field, const std::array<Piece
     for (const Color c : {White, Black}) {
         for (const CastlingSide side : {Kingside, Queenside}) {
             const char letter = castling_letter(c, side);
-            const CastlingRule& rule = castling_rule(c, side);
+            const CastlingRule rule = castling_rule(STANDARD_CASTLING, c, side);
             const bool granted = field.find(letter) != std::string_view::npos &&
                                  placement[rule.king_from] == make_piece(c, King) &&
                                  placement[rule.rook_from] == make_piece(c, Rook);
@@ -93,6 +93,71 @@ Bitboard touched_castling_squares(std::string_view field, const std::array<Piece
         }
     }
     return castle_touched;
+}
+
+// Chess960 castling: Shredder-FEN (the rook's file letter) or X-FEN (K and Q
+// for the outermost rook on that side of the king). A right is kept only when
+// the king stands on its back rank with the named rook on that side of it;
+// letters that name nothing are passed over. The origins of absent rights are
+// off the back rank, marked as touched.
+struct Chess960Castling {
+    CastlingOrigins origins;
+    Bitboard castle_touched;
+};
+
+Chess960Castling read_chess960_castling(std::string_view field, const std::array<Piece, 64>& placement) {
+    Chess960Castling result{STANDARD_CASTLING, 0};
+    for (const Color c : {White, Black}) {
+        const int rank = c == White ? 0 : 7;
+        const Piece rook = make_piece(c, Rook);
+        const auto rook_on = [&](int file) { return placement[make_square(file, rank)] == rook; };
+        int king_file = -1;
+        for (int file = 0; file < 8; ++file) {
+            if (placement[make_square(file, rank)] == make_piece(c, King)) {
+                king_file = file;
+            }
+        }
+        std::array<int, 2> rook_file{-1, -1};
+        for (const char letter : field) {
+            const bool white_letter = letter >= 'A' && letter <= 'Z';
+            if (king_file < 0 || white_letter != (c == White)) {
+                continue;
+            }
+            const char upper = white_letter ? letter : static_cast<char>(letter - 'a' + 'A');
+            int file = -1;
+            if (upper == 'K' || upper == 'Q') {
+                const int step = upper == 'K' ? -1 : 1;
+                for (int f = upper == 'K' ? 7 : 0; f != king_file; f += step) {
+                    if (rook_on(f)) {
+                        file = f;
+                        break;
+                    }
+                }
+            } else if (upper >= 'A' && upper <= 'H' && rook_on(upper - 'A') && upper - 'A' != king_file) {
+                file = upper - 'A';
+            }
+            if (file < 0) {
+                continue;
+            }
+            const CastlingSide side = file > king_file ? Kingside : Queenside;
+            if (rook_file[side] < 0) {
+                rook_file[side] = file;
+            }
+        }
+        if (king_file >= 0) {
+            result.origins.king[c] = make_square(king_file, rank);
+        }
+        for (const CastlingSide side : {Kingside, Queenside}) {
+            if (rook_file[side] >= 0) {
+                result.origins.rook[c][side] = make_square(rook_file[side], rank);
+            } else {
+                const Square away = make_square(side == Kingside ? 7 : 0, c == White ? 1 : 6);
+                result.origins.rook[c][side] = away;
+                result.castle_touched |= square_bb(away);
+            }
+        }
+    }
+    return result;
 }
 
 // "-" or a square (its first two characters), as a one-square set; nothing
@@ -144,7 +209,7 @@ std::string impossible_position(const BoardState& b) {
 
 }  // namespace
 
-FenResult from_fen(std::string_view text) {
+FenResult from_fen(std::string_view text, bool chess960) {
     const auto fields = split_fields(text);
     if (!fields) {
         return failure("Invalid FEN: expected 6 fields separated by spaces");
@@ -161,7 +226,12 @@ FenResult from_fen(std::string_view text) {
         return failure(std::string(SIDE_ERROR));
     }
     const Color side = side_field[0] == 'w' ? White : Black;
-    const Bitboard castle_touched = touched_castling_squares((*fields)[2], *placement);
+    Chess960Castling castling{STANDARD_CASTLING, 0};
+    if (chess960) {
+        castling = read_chess960_castling((*fields)[2], *placement);
+    } else {
+        castling.castle_touched = touched_castling_squares((*fields)[2], *placement);
+    }
     const auto en_passant = read_en_passant((*fields)[3]);
     if (!en_passant) {
         return failure("Invalid FEN: the en-passant field is not a square");
@@ -175,7 +245,8 @@ FenResult from_fen(std::string_view text) {
         return failure("Invalid FEN: the fullmove number is not a number");
     }
 
-    BoardState board = from_parts(*placement, side, castle_touched, *en_passant, *halfmove_clock);
+    BoardState board = from_parts(*placement, side, castling.castle_touched, *en_passant, *halfmove_clock,
+                                  castling.origins, chess960);
     if (std::string reason = impossible_position(board); !reason.empty()) {
         return failure(std::move(reason));
     }
@@ -209,7 +280,13 @@ std::string to_fen(const BoardState& board) {
     const std::size_t before_castling = fen.size();
     for (const Color c : {White, Black}) {
         for (const CastlingSide side : {Kingside, Queenside}) {
-            if (has_castling_right(board, c, side)) {
+            if (!has_castling_right(board, c, side)) {
+                continue;
+            }
+            if (board.chess960) {
+                const char file_letter = static_cast<char>('A' + file_of(castling_rule(board, c, side).rook_from));
+                fen += c == White ? file_letter : static_cast<char>(file_letter - 'A' + 'a');
+            } else {
                 fen += castling_letter(c, side);
             }
         }
@@ -272,7 +349,7 @@ ParsedMove parse_uci(std::string_view text, const BoardState& board) {
     }
     const UciText wanted = uci_text(Move(*from, *to, kind));
     for (const Move m : generate_moves(board, false)) {
-        if (uci_text(m) == wanted) {
+        if (move_text(board, m) == wanted) {
             return {m, {}};
         }
     }

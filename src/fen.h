@@ -22,7 +22,10 @@ struct FenResult {
     std::string error;
 };
 
-FenResult from_fen(std::string_view text);
+// With `chess960` the castling field is read as Shredder-FEN or X-FEN, and the
+// board writes castling as the king taking its rook, and its FEN in
+// Shredder-FEN.
+FenResult from_fen(std::string_view text, bool chess960 = false);
 std::string to_fen(const BoardState& board);
 // 17 lines, each ending in "\n".
 std::string diagram(const BoardState& board);

@@ -50,8 +50,9 @@ constexpr CastlingSide castling_side(MoveKind k) { return k == CastleKingside ? 
 
 // Where castling takes the king and the rook. Make, generation, perft and FEN
 // read these squares from here and nowhere else (the squares castling must
-// find empty and unattacked are derived from them), so a Chess960 start only
-// has to fill in its own king and rook origins.
+// find empty and unattacked are derived from them). The destinations are the
+// same in every game (g and f king-side, c and d queen-side); the origins are
+// per game: the standard ones, or a Chess960 array's, kept by the position.
 struct CastlingRule {
     Square king_from;
     Square king_to;
@@ -59,13 +60,22 @@ struct CastlingRule {
     Square rook_to;
 };
 
-// By colour, then side.
-inline constexpr std::array<std::array<CastlingRule, 2>, 2> CASTLING_RULES{{
-    {{{E1, G1, H1, F1}, {E1, C1, A1, D1}}},
-    {{{E8, G8, H8, F8}, {E8, C8, A8, D8}}},
-}};
+// A game's castling origins: the king's square by colour, the rook's by colour
+// then side. A right absent from the start has a rook origin off the back
+// rank, which the set-up marks as touched.
+struct CastlingOrigins {
+    std::array<Square, 2> king;
+    std::array<std::array<Square, 2>, 2> rook;
+    friend constexpr bool operator==(const CastlingOrigins&, const CastlingOrigins&) = default;
+};
 
-constexpr const CastlingRule& castling_rule(Color c, CastlingSide side) { return CASTLING_RULES[c][side]; }
+inline constexpr CastlingOrigins STANDARD_CASTLING{{E1, E8}, {{{H1, A1}, {H8, A8}}}};
+
+constexpr CastlingRule castling_rule(const CastlingOrigins& origins, Color c, CastlingSide side) {
+    const int rank = c == White ? 0 : 7;
+    return {origins.king[c], make_square(side == Kingside ? 6 : 2, rank), origins.rook[c][side],
+            make_square(side == Kingside ? 5 : 3, rank)};
+}
 
 //  15  14  13 12 | 11 ... 6 | 5 ... 0
 // promo capture  |  origin  | destination
@@ -90,7 +100,7 @@ struct Move {
 };
 
 constexpr Move castling_move(Color c, CastlingSide side) {
-    const CastlingRule& r = castling_rule(c, side);
+    const CastlingRule r = castling_rule(STANDARD_CASTLING, c, side);
     return Move(r.king_from, r.king_to, side == Kingside ? CastleKingside : CastleQueenside);
 }
 inline constexpr Move WHITE_CASTLE_KINGSIDE = castling_move(White, Kingside);

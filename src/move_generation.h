@@ -41,8 +41,7 @@ struct Side {
     static constexpr int second_capture = us == White ? 9 : -9;
     static constexpr Bitboard first_capture_from = us == White ? NOT_FILE_A : NOT_FILE_H;
     static constexpr Bitboard second_capture_from = us == White ? NOT_FILE_H : NOT_FILE_A;
-    static constexpr CastlingSquares kingside = castling_squares(us, Kingside);
-    static constexpr CastlingSquares queenside = castling_squares(us, Queenside);
+    static constexpr Bitboard back_rank = us == White ? RANK_1 : RANK_8;
 
     static constexpr Bitboard forward(Bitboard b) { return us == White ? b << 8 : b >> 8; }
     template <int Offset>
@@ -80,8 +79,9 @@ struct PositionFacts {
 template <Color us>
 KESTRUNE_FORCE_INLINE Bitboard king_forbidden_squares(const BoardState& b, const PositionFacts& f) {
     using S = Side<us>;
-    const Bitboard zone = (king_attacks(f.king) & ~f.own) | (f.kingside_open ? S::kingside.king_path : 0) |
-                          (f.queenside_open ? S::queenside.king_path : 0);
+    const Bitboard zone = (king_attacks(f.king) & ~f.own) |
+                          (f.kingside_open ? castling_squares<us, Kingside>(b).king_path : 0) |
+                          (f.queenside_open ? castling_squares<us, Queenside>(b).king_path : 0);
     if (zone == 0) {
         return 0;
     }
@@ -131,10 +131,15 @@ KESTRUNE_FORCE_INLINE PositionFacts read_position(const BoardState& b) {
     f.their_knights = b.pieces(S::them, Knight);
     f.their_diagonal = b.pieces(S::them, Bishop) | b.pieces(S::them, Queen);
     f.their_orthogonal = b.pieces(S::them, Rook) | b.pieces(S::them, Queen);
-    f.kingside_open = !CapturesOnly && (b.castle_touched & S::kingside.origins) == 0 &&
-                      (f.all & S::kingside.empty) == 0;
-    f.queenside_open = !CapturesOnly && (b.castle_touched & S::queenside.origins) == 0 &&
-                       (f.all & S::queenside.empty) == 0;
+    if constexpr (CapturesOnly) {
+        f.kingside_open = false;
+        f.queenside_open = false;
+    } else {
+        const CastlingSquares kingside = castling_squares<us, Kingside>(b);
+        const CastlingSquares queenside = castling_squares<us, Queenside>(b);
+        f.kingside_open = (b.castle_touched & kingside.origins) == 0 && (f.all & kingside.empty) == 0;
+        f.queenside_open = (b.castle_touched & queenside.origins) == 0 && (f.all & queenside.empty) == 0;
+    }
     f.king_forbidden = king_forbidden_squares<us>(b, f);
     find_checkers_and_pins(f, S::them);
     f.capture_mask = f.enemy;
@@ -190,17 +195,33 @@ KESTRUNE_FORCE_INLINE void add_checker_captures(const BoardState& b, const Posit
     }
 }
 
+// Whether the castling rook, once gone from its origin, lets an enemy rook or
+// queen along the back rank reach the king's destination (Chess960 only: a
+// rook in the corner has nothing behind it).
+template <Color us>
+KESTRUNE_FORCE_INLINE bool rook_shields_destination(const PositionFacts& f, const CastlingRule& rule) {
+    const Bitboard occupancy = f.all & ~square_bb(f.king) & ~square_bb(rule.rook_from);
+    return (rook_attacks(rule.king_to, occupancy) & Side<us>::back_rank & f.their_orthogonal) != 0;
+}
+
 // The king's own square needs no test: castling is only tried out of check.
 template <Color us, typename Sink>
-KESTRUNE_FORCE_INLINE void add_castling(const PositionFacts& f, Sink& out) {
-    using S = Side<us>;
-    if (f.kingside_open && (f.king_forbidden & S::kingside.king_path) == 0) {
-        out.add(S::kingside.rule.king_from, S::kingside.rule.king_to, CastleKingside);
+KESTRUNE_FORCE_INLINE void add_castling(const BoardState& b, const PositionFacts& f, Sink& out) {
+    if (f.kingside_open) {
+        const CastlingSquares kingside = castling_squares<us, Kingside>(b);
+        if ((f.king_forbidden & kingside.king_path) == 0 &&
+            (!b.chess960 || !rook_shields_destination<us>(f, kingside.rule))) {
+            out.add(kingside.rule.king_from, kingside.rule.king_to, CastleKingside);
+        }
     }
     // Only the king's path must be unattacked (c1 and d1 queen-side); the
     // other squares between (b1) only have to be empty.
-    if (f.queenside_open && (f.king_forbidden & S::queenside.king_path) == 0) {
-        out.add(S::queenside.rule.king_from, S::queenside.rule.king_to, CastleQueenside);
+    if (f.queenside_open) {
+        const CastlingSquares queenside = castling_squares<us, Queenside>(b);
+        if ((f.king_forbidden & queenside.king_path) == 0 &&
+            (!b.chess960 || !rook_shields_destination<us>(f, queenside.rule))) {
+            out.add(queenside.rule.king_from, queenside.rule.king_to, CastleQueenside);
+        }
     }
 }
 
@@ -348,7 +369,7 @@ KESTRUNE_FORCE_INLINE void generate_for(const BoardState& b, Sink& out) {
     } else {
         add_en_passant<us>(b, f, out);
         if constexpr (!CapturesOnly) {
-            add_castling<us>(f, out);
+            add_castling<us>(b, f, out);
         }
         add_pinned_sliders<CapturesOnly, us>(b, f, out);
         add_pinned_pawns<CapturesOnly, us>(b, f, out);

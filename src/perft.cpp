@@ -131,7 +131,7 @@ std::string divide(const BoardState& board, int depth) {
     generate_moves(board, false, moves);
     std::string text;
     for (const Move m : moves) {
-        text += uci_text(m).view();
+        text += move_text(board, m).view();
         text += ": ";
         text += std::to_string(perft(make_move(board, m), depth - 1));
         text += '\n';

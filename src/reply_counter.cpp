@@ -7,7 +7,7 @@ template <Color mover>
 void ReplyCounter<mover>::count_unchanging_moves() {
     generation::CountSink sink;
     generation::add_king_steps(replier_, sink);
-    generation::add_castling<replier>(replier_, sink);
+    generation::add_castling<replier>(board_, replier_, sink);
     generation::add_pinned_pawns<false, replier>(board_, replier_, sink);
     unchanging_ = sink.count();
 }
@@ -93,8 +93,8 @@ void ReplyCounter<mover>::build_gates() {
     const Bitboard mover_orthogonal = board_.pieces(mover, Rook) | queens;
     Bitboard common = king_attacks(king) | lines_to_king(mover_diagonal, mover_orthogonal);
     const Bitboard zone = (king_attacks(king) & ~replier_pieces()) |
-                          (replier_.kingside_open ? ReplierSide::kingside.king_path : 0) |
-                          (replier_.queenside_open ? ReplierSide::queenside.king_path : 0);
+                          (replier_.kingside_open ? castling_squares<replier, Kingside>(board_).king_path : 0) |
+                          (replier_.queenside_open ? castling_squares<replier, Queenside>(board_).king_path : 0);
     const Bitboard without_king = replier_.all ^ square_bb(king);
     // A slider arriving on the king's lines checks it, or pins one of its pieces.
     const Bitboard replier_shields = (bishop_attacks(king, replier_.all) | rook_attacks(king, replier_.all)) &
@@ -113,9 +113,16 @@ void ReplyCounter<mover>::build_gates() {
         king_reach |= king_attacks(square);
         common |= lines_through(square, diagonal, orthogonal, mover_diagonal, mover_orthogonal);
     }
-    for (const CastlingSquares& castling : {ReplierSide::kingside, ReplierSide::queenside}) {
+    for (const CastlingSquares& castling :
+         {castling_squares<replier, Kingside>(board_), castling_squares<replier, Queenside>(board_)}) {
         if ((board_.castle_touched & castling.origins) == 0) {
             common |= castling.origins | castling.empty | castling.king_path;
+            // A Chess960 rook away from the corner may shield its king's
+            // destination from a slider behind it on the back rank.
+            const int rook_file = file_of(castling.rule.rook_from);
+            if (rook_file != 0 && rook_file != 7) {
+                common |= ReplierSide::back_rank;
+            }
         }
     }
     gates_[Pawn] = common | pawn_attackers_of(mover, zone | square_bb(king));

@@ -571,7 +571,7 @@ std::string principal_variation(Searcher& s, const BoardState& position, std::ui
         if (!m || !contains(generate_moves(board, false), *m)) {
             break;
         }
-        pv += uci_text(*m).view();
+        pv += move_text(board, *m).view();
         pv += ' ';
         board = make_move_unrecorded(board, *m);
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +41,7 @@ const Lines EXTENDED_UCI = {"id name kestrune " KESTRUNE_VERSION "b 64 AB",
                             "option name Ponder type check default false",
                             "option name Move Overhead type spin default 0 min 0 max 5000",
                             "option name MultiPV type spin default 1 min 1 max 255",
+                            "option name UCI_Chess960 type check default false",
                             "uciok"};
 
 Lines answer(EngineProcess& engine, const std::string& commands) {
@@ -204,6 +206,10 @@ std::vector<OptionCase> option_cases() {
         OptionCase{"PonderSet", "setoption name Ponder value true", {}},
         OptionCase{
             "PonderYes", "setoption name Ponder value yes", {"info string Ponder takes true or false; it stays false"}},
+        OptionCase{"Chess960Set", "setoption name UCI_Chess960 value true", {}},
+        OptionCase{"Chess960Yes",
+                   "setoption name UCI_Chess960 value yes",
+                   {"info string UCI_Chess960 takes true or false; it stays false"}},
         OptionCase{"OverheadSet", "setoption name Move Overhead value 5000", {}},
         OptionCase{"OverheadTooLarge", "setoption name Move Overhead value 5001", {OVERHEAD_REFUSED + "0"}},
         // Names are matched exactly as announced; others are the plain engine's business.
@@ -294,6 +300,55 @@ TEST(PlainProfile, KnowsNoPonderhit) {
     EngineProcess engine({}, KESTRUNE_BINARY, false);
     expect_banner(engine);
     EXPECT_EQ(answer(engine, "ponderhit\n"), (Lines{"Unsupported command: ponderhit", ""}));
+}
+
+// ---------------------------------------------------------------- Chess960
+
+std::string fen_line(const Lines& lines) {
+    for (const std::string& line : lines) {
+        if (line.starts_with("Fen: ")) return line.substr(5);
+    }
+    return {};
+}
+
+// Castling goes both ways as the king taking its own rook: in the moves of
+// "position", in the perft listing and in the answer of a search.
+TEST(ExtendedChess960, PlaysCastlingAsTheKingTakingItsRook) {
+    EngineProcess engine({"--extended"}, KESTRUNE_BINARY, false);
+    expect_banner(engine);
+    const std::string start = "1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R2K1R1 w GBgb - 0 1";
+    EXPECT_EQ(answer(engine, "setoption name UCI_Chess960 value true\nposition fen " + start + "\n"), Lines{});
+    const Lines listing = answer(engine, "go perft 1\n");
+    EXPECT_NE(std::find(listing.begin(), listing.end(), "e1g1: 1"), listing.end());
+    EXPECT_NE(std::find(listing.begin(), listing.end(), "e1b1: 1"), listing.end());
+    EXPECT_EQ(fen_line(answer(engine, "d\n")), start);
+    EXPECT_EQ(fen_line(answer(engine, "position fen " + start + " moves e1g1 e8b8 g1h1\nd\n")),
+              "2kr2r1/pppppppp/8/8/8/8/PPPPPPPP/1R3R1K b - - 3 2");
+    // The standard array castles by the same rules, its rights in Shredder-FEN.
+    EXPECT_EQ(fen_line(answer(engine, "position startpos moves g1f3 g8f6 g2g3 g7g6 f1g2 f8g7 e1h1 e8h8\nd\n")),
+              "rnbq1rk1/ppppppbp/5np1/8/8/5NP1/PPPPPPBP/RNBQ1RK1 w - - 4 5");
+    // The answer of a search reads as a legal move of the Chess960 position.
+    const Lines search = answer(engine, "position fen 4k3/8/8/8/8/8/5PPP/4K2R w H - 0 1\ngo depth 1\n");
+    ASSERT_FALSE(search.empty());
+    const std::string best = kestrune::testing::bestmove_of(search.back());
+    const auto board = kestrune::from_fen("4k3/8/8/8/8/8/5PPP/4K2R w H - 0 1", true).board;
+    ASSERT_TRUE(board);
+    EXPECT_TRUE(kestrune::parse_uci(best, *board).move) << search.back();
+    // Switched off again, castling is written the standard way.
+    EXPECT_EQ(fen_line(answer(engine,
+                              "setoption name UCI_Chess960 value false\nposition startpos moves g1f3 g8f6 "
+                              "g2g3 g7g6 f1g2 f8g7 e1g1 e8g8\nd\n")),
+              "rnbq1rk1/ppppppbp/5np1/8/8/5NP1/PPPPPPBP/RNBQ1RK1 w - - 4 5");
+}
+
+// The plain profile knows no such option: castling stays the standard move.
+TEST(PlainProfile, KnowsNoChess960) {
+    EngineProcess engine({}, KESTRUNE_BINARY, false);
+    expect_banner(engine);
+    EXPECT_EQ(answer(engine,
+                     "setoption name UCI_Chess960 value true\nposition startpos moves g1f3 g8f6 g2g3 g7g6 "
+                     "f1g2 f8g7 e1h1\n"),
+              (Lines{"info string Illegal move e1h1 in the position command; position unchanged"}));
 }
 
 // ---------------------------------------------------------------- four threads

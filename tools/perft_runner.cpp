@@ -1,7 +1,8 @@
 // Runs a perft suite file ("FEN ; D1 n ; D2 n ; ...", '#' comments) and
 // reports, per position, pass or fail and the leaf-node rate. A line that
 // does not read fails the run, as it fails the tests. With --plain every
-// move is made down to the last ply (perft's reference mode).
+// move is made down to the last ply (perft's reference mode); with --chess960
+// the castling fields are read as Chess960 ones (Shredder-FEN or X-FEN).
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -13,15 +14,26 @@
 #include "perft_suite.h"
 
 int main(int argc, char** argv) {
-    const bool plain = argc > 1 && std::string_view(argv[1]) == "--plain";
-    const int first = plain ? 2 : 1;
+    bool plain = false;
+    bool chess960 = false;
+    int first = 1;
+    for (; first < argc; ++first) {
+        const std::string_view flag(argv[first]);
+        if (flag == "--plain") {
+            plain = true;
+        } else if (flag == "--chess960") {
+            chess960 = true;
+        } else {
+            break;
+        }
+    }
     if (argc < first + 1) {
-        std::cerr << "usage: perft_runner [--plain] SUITE_FILE [MAX_DEPTH]\n";
+        std::cerr << "usage: perft_runner [--plain] [--chess960] SUITE_FILE [MAX_DEPTH]\n";
         return 2;
     }
     const int max_depth = argc > first + 1 ? std::atoi(argv[first + 1]) : 99;
     const kestrune::PerftMode mode = plain ? kestrune::PerftMode::Plain : kestrune::PerftMode::ReplyCounting;
-    const kestrune::PerftSuiteFile suite = kestrune::read_perft_suite(argv[first]);
+    const kestrune::PerftSuiteFile suite = kestrune::read_perft_suite(argv[first], chess960);
     if (suite.position_lines == 0 && !suite.unread.empty()) {
         std::cerr << suite.unread.front() << "\n";
         return 2;
@@ -34,7 +46,7 @@ int main(int argc, char** argv) {
     std::uint64_t total_nodes = 0;
     double total_seconds = 0;
     for (const kestrune::SuitePosition& position : suite.positions) {
-        const kestrune::BoardState board = *kestrune::from_fen(position.fen).board;
+        const kestrune::BoardState board = *kestrune::from_fen(position.fen, chess960).board;
         bool passed = true;
         std::uint64_t nodes = 0;
         double seconds = 0;

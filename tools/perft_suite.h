@@ -44,8 +44,9 @@ bool read_number(std::string_view text, T& value) {
 
 }  // namespace detail
 
-// A file that cannot be opened reads as one unread line saying so.
-inline PerftSuiteFile read_perft_suite(const std::string& path) {
+// A file that cannot be opened reads as one unread line saying so. With
+// `chess960` the FENs' castling fields are read as Chess960 ones.
+inline PerftSuiteFile read_perft_suite(const std::string& path, bool chess960 = false) {
     PerftSuiteFile suite;
     std::ifstream file(path);
     if (!file) {
@@ -84,7 +85,7 @@ inline PerftSuiteFile read_perft_suite(const std::string& path) {
             }
             start = semicolon + 1;
         }
-        if (!complete || position.counts.empty() || !from_fen(position.fen).board) {
+        if (!complete || position.counts.empty() || !from_fen(position.fen, chess960).board) {
             suite.unread.emplace_back(line);
         } else {
             suite.positions.push_back(std::move(position));
