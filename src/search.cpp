@@ -399,6 +399,7 @@ void begin_search(Searcher& s, const Game& game, const SearchLimits& limits) {
     s.stats = SearchStats{};
     s.reported_nodes = 0;
     s.reported_leaves = 0;
+    s.completed_lines = RootLines{};
 }
 
 // Where iterative deepening stands: the depth, which of its lines is next
@@ -456,7 +457,16 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
     const std::size_t lines_per_depth = std::min<std::size_t>(std::max<std::uint8_t>(limits.multipv, 1), legal_moves);
 
     Deepening d;
+    RootLines depth_lines;
     while (d.depth <= limits.max_depth && !s.stop) {
+        if (limits.node_budget != NO_NODE_BUDGET && d.depth > 1) {
+            // Each line's own counter starts at zero: it gets what is left.
+            if (s.reported_nodes + s.stats.nodes >= limits.node_budget) {
+                break;
+            }
+            s.limits.max_nodes = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(limits.max_nodes, limits.node_budget - s.reported_nodes));
+        }
         const auto depth = static_cast<std::uint8_t>(d.depth);
         const SearchResult r = search_root(s, root, depth, to_score(d.alpha), to_score(d.beta), d.excluded);
         if (s.stop) {
@@ -468,6 +478,11 @@ SearchResult run_search(Searcher& s, const Game& game, const SearchLimits& limit
         report_line(s, root, r, depth, static_cast<std::uint8_t>(d.line));
         if (d.line == 1) {
             result = r;
+            depth_lines = RootLines{};
+        }
+        depth_lines.push({r.best_move, r.score});
+        if (d.line == lines_per_depth) {
+            s.completed_lines = depth_lines;
         }
         d.advance_after(r, lines_per_depth);
         s.reported_nodes += s.stats.nodes;

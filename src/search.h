@@ -56,6 +56,13 @@ struct SearchResult {
     std::uint64_t nodes = 0;
 };
 
+// A completed root line: its first move and score.
+struct RootLine {
+    Move move{};
+    std::int16_t score = 0;
+};
+using RootLines = FixedList<RootLine, 256>;
+
 // One search's state. The table, the writer and the signals are lent by the
 // engine, which may lend the same table to several searchers.
 class Searcher {
@@ -82,6 +89,8 @@ public:
     const std::atomic<bool>* halt = nullptr;
     std::atomic<std::uint64_t>* published_leaves = nullptr;
     std::uint64_t reported_leaves = 0;
+    // Every line of the deepest depth whose lines all completed, best first.
+    RootLines completed_lines;
     RepetitionHistory repetitions;
     SearchLimits limits;
     // Count main-search and quiescence nodes towards the next look at the

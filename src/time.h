@@ -10,11 +10,16 @@
 
 namespace kestrune {
 
+inline constexpr std::uint64_t NO_NODE_BUDGET = ~std::uint64_t{0};
+
 struct SearchLimits {
     // Per reported line: the search's node counters restart after every
     // progress line, so "go nodes N" bounds each line, not the whole search.
     std::uint32_t max_nodes = 0xFFFFFFFE;
     std::uint32_t time_limit_ms = 0xFFFFFFFE;
+    // The whole search's nodes, every line included; checked from depth 2 on,
+    // so depth 1 always completes. Playing below full strength sets it.
+    std::uint64_t node_budget = NO_NODE_BUDGET;
     std::uint8_t max_depth = 254;
     std::uint8_t multipv = 1;
     // "go ponder": no clock until "ponderhit"; the time limit then counts from it.
