@@ -104,7 +104,10 @@ std::string extended_identification() {
     text += "option name Move Overhead type spin default 0 min 0 max " + std::to_string(MAX_MOVE_OVERHEAD_MS) + "\n";
     const std::string_view rest = IDENTIFICATION.substr(IDENTIFICATION.find("option name MultiPV"));
     text += rest.substr(0, rest.find("uciok"));
-    text += "option name UCI_Chess960 type check default false\nuciok";
+    text += "option name UCI_Chess960 type check default false\n";
+    text += "option name UCI_LimitStrength type check default false\n";
+    text += "option name UCI_Elo type spin default " + std::to_string(DEFAULT_ELO) + " min " + std::to_string(MIN_ELO) +
+            " max " + std::to_string(MAX_ELO) + "\nuciok";
     return text;
 }
 
@@ -171,6 +174,21 @@ bool Engine::set_extended_option(Tokens tokens) {
         } else {
             write_line("info string UCI_Chess960 takes true or false; it stays " +
                        std::string(options_.chess960 ? "true" : "false"));
+        }
+    } else if (name == "UCI_LimitStrength") {
+        if (value == "true" || value == "false") {
+            options_.limit_strength = value == "true";
+        } else {
+            write_line("info string UCI_LimitStrength takes true or false; it stays " +
+                       std::string(options_.limit_strength ? "true" : "false"));
+        }
+    } else if (name == "UCI_Elo") {
+        const auto elo = number(MIN_ELO, MAX_ELO);
+        if (!elo) {
+            write_line("info string UCI_Elo takes a whole number from " + std::to_string(MIN_ELO) + " to " +
+                       std::to_string(MAX_ELO) + "; it stays at " + std::to_string(options_.elo));
+        } else {
+            options_.elo = static_cast<int>(*elo);
         }
     } else if (name == "Move Overhead") {
         const auto overhead = number(0, MAX_MOVE_OVERHEAD_MS);
@@ -279,11 +297,23 @@ void Engine::handle_go(Tokens tokens) {
 
 void Engine::search(Tokens tokens) {
     const Color side = game_.board.side;
-    const SearchLimits limits = options_.extended ? limits_from_go_extended(tokens, side, options_.multi_pv,
-                                                                            options_.move_overhead_ms)
-                                                  : limits_from_go(tokens, side, options_.multi_pv);
-    pool_.start(game_, limits);
-    const SearchResult result = run_search(searcher_, game_, limits);
+    SearchLimits limits = options_.extended
+                              ? limits_from_go_extended(tokens, side, options_.multi_pv, options_.move_overhead_ms)
+                              : limits_from_go(tokens, side, options_.multi_pv);
+    const StrengthSettings strength = options_.extended && options_.limit_strength ? strength_settings(options_.elo)
+                                                                                   : StrengthSettings{};
+    const bool weakened = strength.node_budget != NO_NODE_BUDGET;
+    if (weakened) {
+        // One thread: helpers would add strength the level does not have.
+        limits.node_budget = strength.node_budget;
+        limits.multipv = std::max(limits.multipv, strength.lines);
+    } else {
+        pool_.start(game_, limits);
+    }
+    SearchResult result = run_search(searcher_, game_, limits);
+    if (weakened && !searcher_.completed_lines.empty()) {
+        result.best_move = choose_move(searcher_.completed_lines, strength.noise_cp, game_.board.hash);
+    }
     // The answer does not wait for the helpers to notice; the next command
     // does (finish below), so no search ever overlaps another.
     pool_.halt();

@@ -17,6 +17,7 @@
 #include "search.h"
 #include "search_pool.h"
 #include "signals.h"
+#include "strength.h"
 #include "transposition.h"
 #include "version.h"
 
@@ -34,7 +35,7 @@ inline constexpr std::string_view IDENTIFICATION =
 inline constexpr std::uint32_t MAX_THREADS = 1024;
 inline constexpr std::uint32_t MAX_MOVE_OVERHEAD_MS = 5000;
 
-// The "uci" answer of the extended profile: the options it adds, then MultiPV.
+// The "uci" answer of the extended profile: the options it adds around MultiPV.
 std::string extended_identification();
 
 struct EngineOptions {
@@ -49,6 +50,9 @@ struct EngineOptions {
     // Chess960 castling (UCI_Chess960): FEN castling fields in Shredder-FEN or
     // X-FEN, castling written as the king taking its own rook.
     bool chess960 = false;
+    // Playing at a chosen level (UCI_LimitStrength, UCI_Elo).
+    bool limit_strength = false;
+    int elo = DEFAULT_ELO;
 };
 
 // An error that ends the engine thread: the process must not live on mute.

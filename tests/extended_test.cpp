@@ -42,6 +42,8 @@ const Lines EXTENDED_UCI = {"id name kestrune " KESTRUNE_VERSION "b 64 AB",
                             "option name Move Overhead type spin default 0 min 0 max 5000",
                             "option name MultiPV type spin default 1 min 1 max 255",
                             "option name UCI_Chess960 type check default false",
+                            "option name UCI_LimitStrength type check default false",
+                            "option name UCI_Elo type spin default 1500 min 800 max 1900",
                             "uciok"};
 
 Lines answer(EngineProcess& engine, const std::string& commands) {
@@ -186,6 +188,7 @@ TEST_P(ExtendedOption, RefusesBadValuesAndKeepsItsSetting) {
 const std::string HASH_REFUSED = "info string Hash takes a whole number of MiB from 1 to " + HASH_MAX +
                                  "; the table stays at ";
 const std::string THREADS_REFUSED = "info string Threads takes a whole number from 1 to 1024; it stays at ";
+const std::string ELO_REFUSED = "info string UCI_Elo takes a whole number from 800 to 1900; it stays at ";
 const std::string OVERHEAD_REFUSED =
     "info string Move Overhead takes a whole number of milliseconds from 0 to 5000; it stays at ";
 
@@ -210,6 +213,15 @@ std::vector<OptionCase> option_cases() {
         OptionCase{"Chess960Yes",
                    "setoption name UCI_Chess960 value yes",
                    {"info string UCI_Chess960 takes true or false; it stays false"}},
+        OptionCase{"LimitStrengthSet", "setoption name UCI_LimitStrength value true", {}},
+        OptionCase{"LimitStrengthOn",
+                   "setoption name UCI_LimitStrength value on",
+                   {"info string UCI_LimitStrength takes true or false; it stays false"}},
+        OptionCase{"EloSet", "setoption name UCI_LimitStrength value true\nsetoption name UCI_Elo value 800", {}},
+        OptionCase{"EloTooLow", "setoption name UCI_Elo value 799", {ELO_REFUSED + "1500"}},
+        OptionCase{"EloKeptAfterRefusal",
+                   "setoption name UCI_Elo value 1900\nsetoption name UCI_Elo value 1901",
+                   {ELO_REFUSED + "1900"}},
         OptionCase{"OverheadSet", "setoption name Move Overhead value 5000", {}},
         OptionCase{"OverheadTooLarge", "setoption name Move Overhead value 5001", {OVERHEAD_REFUSED + "0"}},
         // Names are matched exactly as announced; others are the plain engine's business.
@@ -349,6 +361,58 @@ TEST(PlainProfile, KnowsNoChess960) {
                      "setoption name UCI_Chess960 value true\nposition startpos moves g1f3 g8f6 g2g3 g7g6 "
                      "f1g2 f8g7 e1h1\n"),
               (Lines{"info string Illegal move e1h1 in the position command; position unchanged"}));
+}
+
+// ---------------------------------------------------------------- levels
+
+struct LevelPosition {
+    std::string fen;
+    std::string mate_in_one;  // "" when there is none
+};
+
+// At every level the answer is a legal move, the same one again for the same
+// position on a fresh table, and a mate in one is played from 1200 up.
+TEST(ExtendedLevels, EveryLevelAnswersLegallyAndAgainTheSame) {
+    const std::vector<LevelPosition> positions = {
+        {std::string(kestrune::START_FEN), ""},
+        {"r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "h5f7"},
+        {"r2q1rk1/pp2bppp/2n1pn2/3p4/3P4/2NBPN2/PP3PPP/R2Q1RK1 b - - 0 10", ""},
+        {"8/5k2/8/3K4/8/8/4P3/8 w - - 0 1", ""},
+        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", "d1d8"}};
+    EngineProcess engine({"--extended"}, KESTRUNE_BINARY, false);
+    expect_banner(engine);
+    answer(engine, "setoption name UCI_LimitStrength value true\n");
+    for (const int elo : {800, 1000, 1200, 1450, 1750, 1899, 1900}) {
+        answer(engine, "setoption name UCI_Elo value " + std::to_string(elo) + "\n");
+        for (const LevelPosition& p : positions) {
+            const auto best = [&] {
+                const Lines search = answer(engine, "ucinewgame\nposition fen " + p.fen + "\ngo depth 7\n");
+                return search.empty() ? std::string() : kestrune::testing::bestmove_of(search.back());
+            };
+            const std::string first = best();
+            EXPECT_TRUE(kestrune::testing::is_legal(p.fen, first)) << elo << " " << p.fen << ": " << first;
+            EXPECT_EQ(best(), first) << elo << " " << p.fen;
+            if (elo >= 1200 && !p.mate_in_one.empty()) {
+                EXPECT_EQ(first, p.mate_in_one) << elo << " " << p.fen;
+            }
+        }
+    }
+}
+
+// Levels are the extended profile's: the plain engine ignores the options,
+// and with UCI_LimitStrength false a level changes nothing.
+TEST(ExtendedLevels, OffOrInThePlainProfileALevelChangesNothing) {
+    const std::string session = "position startpos moves e2e4 c7c5\ngo depth 6\n";
+    const auto run = [&](const std::vector<std::string>& args, const std::string& before) {
+        EngineProcess engine(args, KESTRUNE_BINARY, false);
+        expect_banner(engine);
+        Lines lines = answer(engine, before + session);
+        std::transform(lines.begin(), lines.end(), lines.begin(), without_timing);
+        return lines;
+    };
+    const std::string level = "setoption name UCI_Elo value 800\n";
+    EXPECT_EQ(run({"--extended"}, level), run({"--extended"}, ""));
+    EXPECT_EQ(run({}, "setoption name UCI_LimitStrength value true\n" + level), run({}, ""));
 }
 
 // ---------------------------------------------------------------- four threads
