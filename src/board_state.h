@@ -89,18 +89,20 @@ constexpr CastlingSquares castling_squares(const CastlingOrigins& game, Color c,
             king_span & ~square_bb(r.king_from)};
 }
 
-// The castling squares of a game; outside Chess960 those of the standard
-// origins, folded to constants.
-// (A call, not inlined: the standard case must not pay for the general one.)
+// The castling squares of a game (a call, not inlined: the standard case must
+// not pay for the general one).
 CastlingSquares game_castling_squares(const CastlingOrigins& game, Color c, CastlingSide side);
 
-template <Color c, CastlingSide side>
-KESTRUNE_FORCE_INLINE CastlingSquares castling_squares(const BoardState& board) {
+// Runs `use` on the game's castling squares and returns what it returns.
+// Outside Chess960 `use` sees the standard squares as constants: each branch
+// has its own copy of the caller's code, so the standard one folds them in.
+template <Color c, CastlingSide side, typename Use>
+KESTRUNE_FORCE_INLINE auto with_castling_squares(const BoardState& board, Use use) {
     static constexpr CastlingSquares STANDARD = castling_squares(STANDARD_CASTLING, c, side);
     if (board.chess960) [[unlikely]] {
-        return game_castling_squares(board.castling, c, side);
+        return use(game_castling_squares(board.castling, c, side));
     }
-    return STANDARD;
+    return use(STANDARD);
 }
 
 // 905 keys: 14 x 64 piece keys, 8 en-passant file keys, the side key.

@@ -79,9 +79,10 @@ struct PositionFacts {
 template <Color us>
 KESTRUNE_FORCE_INLINE Bitboard king_forbidden_squares(const BoardState& b, const PositionFacts& f) {
     using S = Side<us>;
+    const auto king_path = [](const CastlingSquares& castling) { return castling.king_path; };
     const Bitboard zone = (king_attacks(f.king) & ~f.own) |
-                          (f.kingside_open ? castling_squares<us, Kingside>(b).king_path : 0) |
-                          (f.queenside_open ? castling_squares<us, Queenside>(b).king_path : 0);
+                          (f.kingside_open ? with_castling_squares<us, Kingside>(b, king_path) : 0) |
+                          (f.queenside_open ? with_castling_squares<us, Queenside>(b, king_path) : 0);
     if (zone == 0) {
         return 0;
     }
@@ -135,10 +136,11 @@ KESTRUNE_FORCE_INLINE PositionFacts read_position(const BoardState& b) {
         f.kingside_open = false;
         f.queenside_open = false;
     } else {
-        const CastlingSquares kingside = castling_squares<us, Kingside>(b);
-        const CastlingSquares queenside = castling_squares<us, Queenside>(b);
-        f.kingside_open = (b.castle_touched & kingside.origins) == 0 && (f.all & kingside.empty) == 0;
-        f.queenside_open = (b.castle_touched & queenside.origins) == 0 && (f.all & queenside.empty) == 0;
+        const auto open = [&](const CastlingSquares& castling) {
+            return (b.castle_touched & castling.origins) == 0 && (f.all & castling.empty) == 0;
+        };
+        f.kingside_open = with_castling_squares<us, Kingside>(b, open);
+        f.queenside_open = with_castling_squares<us, Queenside>(b, open);
     }
     f.king_forbidden = king_forbidden_squares<us>(b, f);
     find_checkers_and_pins(f, S::them);
@@ -205,23 +207,25 @@ KESTRUNE_FORCE_INLINE bool rook_shields_destination(const PositionFacts& f, cons
 }
 
 // The king's own square needs no test: castling is only tried out of check.
+// Only the king's path must be unattacked (c1 and d1 queen-side); the other
+// squares between (b1) only have to be empty.
+template <Color us, CastlingSide side, MoveKind kind, typename Sink>
+KESTRUNE_FORCE_INLINE void add_castling_on(const BoardState& b, const PositionFacts& f, Sink& out) {
+    with_castling_squares<us, side>(b, [&](const CastlingSquares& castling) {
+        if ((f.king_forbidden & castling.king_path) == 0 &&
+            (!b.chess960 || !rook_shields_destination<us>(f, castling.rule))) {
+            out.add(castling.rule.king_from, castling.rule.king_to, kind);
+        }
+    });
+}
+
 template <Color us, typename Sink>
 KESTRUNE_FORCE_INLINE void add_castling(const BoardState& b, const PositionFacts& f, Sink& out) {
     if (f.kingside_open) {
-        const CastlingSquares kingside = castling_squares<us, Kingside>(b);
-        if ((f.king_forbidden & kingside.king_path) == 0 &&
-            (!b.chess960 || !rook_shields_destination<us>(f, kingside.rule))) {
-            out.add(kingside.rule.king_from, kingside.rule.king_to, CastleKingside);
-        }
+        add_castling_on<us, Kingside, CastleKingside>(b, f, out);
     }
-    // Only the king's path must be unattacked (c1 and d1 queen-side); the
-    // other squares between (b1) only have to be empty.
     if (f.queenside_open) {
-        const CastlingSquares queenside = castling_squares<us, Queenside>(b);
-        if ((f.king_forbidden & queenside.king_path) == 0 &&
-            (!b.chess960 || !rook_shields_destination<us>(f, queenside.rule))) {
-            out.add(queenside.rule.king_from, queenside.rule.king_to, CastleQueenside);
-        }
+        add_castling_on<us, Queenside, CastleQueenside>(b, f, out);
     }
 }
 

@@ -92,9 +92,10 @@ void ReplyCounter<mover>::build_gates() {
     const Bitboard mover_diagonal = board_.pieces(mover, Bishop) | queens;
     const Bitboard mover_orthogonal = board_.pieces(mover, Rook) | queens;
     Bitboard common = king_attacks(king) | lines_to_king(mover_diagonal, mover_orthogonal);
+    const auto king_path = [](const CastlingSquares& castling) { return castling.king_path; };
     const Bitboard zone = (king_attacks(king) & ~replier_pieces()) |
-                          (replier_.kingside_open ? castling_squares<replier, Kingside>(board_).king_path : 0) |
-                          (replier_.queenside_open ? castling_squares<replier, Queenside>(board_).king_path : 0);
+                          (replier_.kingside_open ? with_castling_squares<replier, Kingside>(board_, king_path) : 0) |
+                          (replier_.queenside_open ? with_castling_squares<replier, Queenside>(board_, king_path) : 0);
     const Bitboard without_king = replier_.all ^ square_bb(king);
     // A slider arriving on the king's lines checks it, or pins one of its pieces.
     const Bitboard replier_shields = (bishop_attacks(king, replier_.all) | rook_attacks(king, replier_.all)) &
@@ -113,18 +114,18 @@ void ReplyCounter<mover>::build_gates() {
         king_reach |= king_attacks(square);
         common |= lines_through(square, diagonal, orthogonal, mover_diagonal, mover_orthogonal);
     }
-    for (const CastlingSquares& castling :
-         {castling_squares<replier, Kingside>(board_), castling_squares<replier, Queenside>(board_)}) {
-        if ((board_.castle_touched & castling.origins) == 0) {
-            common |= castling.origins | castling.empty | castling.king_path;
-            // A Chess960 rook away from the corner may shield its king's
-            // destination from a slider behind it on the back rank.
-            const int rook_file = file_of(castling.rule.rook_from);
-            if (rook_file != 0 && rook_file != 7) {
-                common |= ReplierSide::back_rank;
-            }
+    const auto castling_gate = [&](const CastlingSquares& castling) -> Bitboard {
+        if ((board_.castle_touched & castling.origins) != 0) {
+            return 0;
         }
-    }
+        // A Chess960 rook away from the corner may shield its king's
+        // destination from a slider behind it on the back rank.
+        const int rook_file = file_of(castling.rule.rook_from);
+        const Bitboard behind = rook_file != 0 && rook_file != 7 ? ReplierSide::back_rank : 0;
+        return castling.origins | castling.empty | castling.king_path | behind;
+    };
+    common |= with_castling_squares<replier, Kingside>(board_, castling_gate) |
+              with_castling_squares<replier, Queenside>(board_, castling_gate);
     gates_[Pawn] = common | pawn_attackers_of(mover, zone | square_bb(king));
     gates_[Knight] = common | knight_reach;
     gates_[Bishop] = common | diagonal_reach;
