@@ -35,7 +35,7 @@ def play(args, first, second):
                    "-concurrency", str(args.concurrency), "-recover"]
         run = subprocess.run(command, cwd=scratch, capture_output=True, text=True)
         log = run.stdout
-    elo = re.findall(r"Elo: (-?[\d.]+|-?inf) \+/- ([\d.]+|nan|inf)", log)
+    elo = re.findall(r"(?<!n)Elo: (-?[\d.]+|-?inf) \+/- ([\d.]+|nan|inf)", log)
     games = re.findall(r"Games: (\d+), Wins: (\d+), Losses: (\d+), Draws: (\d+), Points: ([\d.]+)", log)
     if not elo or not games:
         sys.exit("fastchess gave no result:\n" + log[-2000:] + run.stderr[-2000:])

@@ -16,12 +16,12 @@ struct Anchor {
 // Measured against stockfish's UCI_Elo levels (see the README's table); levels
 // between anchors interpolate, nodes geometrically and noise linearly.
 constexpr std::array<Anchor, 7> ANCHORS{{
-    {800, 40, 400},
-    {1000, 150, 260},
-    {1200, 600, 160},
-    {1400, 2000, 90},
-    {1600, 8000, 40},
-    {1800, 40000, 10},
+    {800, 60, 400},
+    {1000, 300, 220},
+    {1200, 2000, 110},
+    {1400, 10000, 40},
+    {1600, 40000, 15},
+    {1800, 150000, 3},
     {MAX_ELO, NO_NODE_BUDGET, 0},
 }};
 
