@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "board_state.h"
+#include "divide_listing.h"
 #include "engine_process.h"
 #include "fen.h"
 #include "move.h"
@@ -31,19 +32,8 @@ namespace {
 
 using testing::STOCKFISH;
 
-// "move: count" lines of a divide listing.
-std::map<std::string, std::uint64_t> listing_counts(const std::vector<std::string>& lines) {
-    std::map<std::string, std::uint64_t> counts;
-    for (const std::string& line : lines) {
-        const auto colon = line.find(": ");
-        const bool move_text = colon == 4 || colon == 5;
-        if (const auto n = move_text ? parse_unsigned<std::uint64_t>(std::string_view(line).substr(colon + 2))
-                                     : std::nullopt) {
-            counts[line.substr(0, colon)] = *n;
-        }
-    }
-    return counts;
-}
+using testing::differences;
+using testing::listing_counts;
 
 std::map<std::string, std::uint64_t> our_counts(const BoardState& board, int depth) {
     std::vector<std::string> lines;
@@ -52,25 +42,6 @@ std::map<std::string, std::uint64_t> our_counts(const BoardState& board, int dep
         lines.push_back(line);
     }
     return listing_counts(lines);
-}
-
-std::string differences(const std::map<std::string, std::uint64_t>& ours,
-                        const std::map<std::string, std::uint64_t>& theirs) {
-    std::string text;
-    for (const auto& [move, n] : ours) {
-        const auto other = theirs.find(move);
-        if (other == theirs.end()) {
-            text += "  " + move + ": ours " + std::to_string(n) + ", stockfish has no such move\n";
-        } else if (other->second != n) {
-            text += "  " + move + ": ours " + std::to_string(n) + ", stockfish " + std::to_string(other->second) + "\n";
-        }
-    }
-    for (const auto& [move, n] : theirs) {
-        if (!ours.contains(move)) {
-            text += "  " + move + ": missing from ours, stockfish " + std::to_string(n) + "\n";
-        }
-    }
-    return text;
 }
 
 // A random Chess960 back rank: bishops on squares of both colours, the king
