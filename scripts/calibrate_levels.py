@@ -9,7 +9,7 @@ measured with its error, and the difference the labels expect.
 
   scripts/calibrate_levels.py --fastchess PATH [--engine build/kestrune]
       [--stockfish /usr/games/stockfish] [--tc 1+0.01] [--rounds 100]
-      [--concurrency 2] [--levels 1400,1600,1800] [--chain 1200,1000,800]
+      [--concurrency 2] [--levels 1400,1600,1800] [--chain 1200,1000,800] [--chain-from 1400]
       [--book data/books/8moves_v3.pgn] [--out FILE]
 
 Every round is a pair of games with colours swapped (200 games for 100
@@ -64,6 +64,7 @@ def main():
     parser.add_argument("--concurrency", type=int, default=2)
     parser.add_argument("--levels", default="1400,1600,1800")
     parser.add_argument("--chain", default="1200,1000,800")
+    parser.add_argument("--chain-from", type=int, default=1400, help="the level the chain starts below")
     parser.add_argument("--book", default=os.path.join(ROOT, "data", "books", "8moves_v3.pgn"))
     parser.add_argument("--out")
     args = parser.parse_args()
@@ -80,7 +81,7 @@ def main():
     print(f"time control {args.tc}, {2 * args.rounds} games a match", flush=True)
     for level in [int(x) for x in args.levels.split(",") if x]:
         report(level, f"stockfish {level}", 0, play(args, kestrune(args, level), stockfish(args, level)))
-    above = min(int(x) for x in args.levels.split(",")) if args.levels else None
+    above = args.chain_from
     for level in [int(x) for x in args.chain.split(",") if x]:
         report(level, f"kestrune {above}", level - above, play(args, kestrune(args, level), kestrune(args, above)))
         above = level

@@ -311,7 +311,8 @@ void Engine::search(Tokens tokens) {
         pool_.start(game_, limits);
     }
     SearchResult result = run_search(searcher_, game_, limits);
-    if (weakened && !searcher_.completed_lines.empty()) {
+    // A mate found by a deeper line than the last depth whose lines all completed is played too.
+    if (weakened && !searcher_.completed_lines.empty() && result.score <= MATE_THRESHOLD) {
         result.best_move = choose_move(searcher_.completed_lines, strength.noise_cp, game_.board.hash);
     }
     // The answer does not wait for the helpers to notice; the next command

@@ -16,9 +16,9 @@ struct Anchor {
 // Measured against stockfish's UCI_Elo levels (see the README's table); levels
 // between anchors interpolate, nodes geometrically and noise linearly.
 constexpr std::array<Anchor, 7> ANCHORS{{
-    {800, 60, 400},
-    {1000, 300, 220},
-    {1200, 2000, 110},
+    {800, 40, 550},
+    {1000, 1600, 120},
+    {1200, 4500, 75},
     {1400, 10000, 40},
     {1600, 40000, 15},
     {1800, 150000, 3},
