@@ -313,7 +313,8 @@ void Engine::search(Tokens tokens) {
     SearchResult result = run_search(searcher_, game_, limits);
     // A mate found by a deeper line than the last depth whose lines all completed is played too.
     if (weakened && !searcher_.completed_lines.empty() && result.score <= MATE_THRESHOLD) {
-        result.best_move = choose_move(searcher_.completed_lines, strength.noise_cp, game_.board.hash);
+        const RootLines& lines = searcher_.completed_lines;
+        result.best_move = choose_move({lines.begin(), lines.size()}, strength.noise_cp, game_.board.hash);
     }
     // The answer does not wait for the helpers to notice; the next command
     // does (finish below), so no search ever overlaps another.
