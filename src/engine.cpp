@@ -136,6 +136,14 @@ bool Engine::set_extended_option(Tokens tokens) {
         const auto read = parse_unsigned<std::uint64_t>(value);
         return read && *read >= low && *read <= high ? read : std::nullopt;
     };
+    // A check option takes "true" or "false"; anything else is refused.
+    const auto set_check = [&](bool& setting) {
+        if (value == "true" || value == "false") {
+            setting = value == "true";
+        } else {
+            write_line("info string " + name + " takes true or false; it stays " + (setting ? "true" : "false"));
+        }
+    };
     if (name == "Hash") {
         const auto mib = number(1, TranspositionTable::MAX_MIB);
         if (!mib) {
@@ -161,27 +169,11 @@ bool Engine::set_extended_option(Tokens tokens) {
             }
         }
     } else if (name == "Ponder") {
-        if (value == "true" || value == "false") {
-            options_.ponder = value == "true";
-        } else {
-            write_line("info string Ponder takes true or false; it stays " +
-                       std::string(options_.ponder ? "true" : "false"));
-        }
+        set_check(options_.ponder);
     } else if (name == "UCI_Chess960") {
-        if (value == "true" || value == "false") {
-            // Read by the next position command (or ucinewgame).
-            options_.chess960 = value == "true";
-        } else {
-            write_line("info string UCI_Chess960 takes true or false; it stays " +
-                       std::string(options_.chess960 ? "true" : "false"));
-        }
+        set_check(options_.chess960);  // read by the next position command (or ucinewgame)
     } else if (name == "UCI_LimitStrength") {
-        if (value == "true" || value == "false") {
-            options_.limit_strength = value == "true";
-        } else {
-            write_line("info string UCI_LimitStrength takes true or false; it stays " +
-                       std::string(options_.limit_strength ? "true" : "false"));
-        }
+        set_check(options_.limit_strength);
     } else if (name == "UCI_Elo") {
         const auto elo = number(MIN_ELO, MAX_ELO);
         if (!elo) {
